@@ -1,0 +1,25 @@
+// What every stage works with: the machine, the run's record, and the progress page
+// when there is one.
+#pragma once
+
+#include "app/run_state.h"
+#include "platform/platform.h"
+
+namespace cvp {
+
+// The progress page's controls that a report updates. A command-line run has none.
+class ProgressView {
+public:
+    virtual ~ProgressView() = default;
+    virtual void ShowPath(const char* text) = 0;
+    virtual void SetBarPosition(int position) = 0;
+    virtual void ShowCaption(const char* text) = 0;
+};
+
+struct RunContext {
+    Platform& platform;
+    RunState& state;
+    ProgressView* view = nullptr;
+};
+
+}  // namespace cvp

@@ -1,0 +1,23 @@
+// The three file stages: INF, PNF and catalogue files; driver binaries and filter
+// modules; auxiliary files. Each deletes the files of `state.family` and reports them.
+#pragma once
+
+#include "app/run_context.h"
+
+namespace cvp {
+
+void CleanInfFiles(RunContext& context);
+void CleanDriverFiles(RunContext& context);
+void CleanOtherFiles(RunContext& context);
+
+// Unregisters a filter module with regsvr32 -u -s, waits for it to end, then deletes
+// the module.
+void UnregisterAndDelete(RunContext& context, const char* modulePath);
+
+// Sets or clears the hidden, read-only and system bits on every file and folder of
+// the tree at `directory` (ending in a backslash) and, with `remove`, deletes them.
+// Links are removed, never followed. 0 when the directory could not be searched.
+int DeleteTree(RunContext& context, const char* directory, int hidden, int readOnly,
+               int system, int remove);
+
+}  // namespace cvp

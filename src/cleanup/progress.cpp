@@ -1,0 +1,69 @@
+#include "cleanup/progress.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/family_catalogue.h"
+
+namespace cvp {
+namespace {
+
+// The removed item as the log shows it: registry stages name their hive. A path too
+// long for the buffer is cut to fit.
+void FormatLoggedItem(const RunState& state, char (&text)[kTextSize]) {
+    const char* hive = "";
+    if (state.stage == StageClassIds) hive = "HKEY_CLASSES_ROOT\\";
+    if (state.stage == StageRegistryPlan) hive = "HKEY_LOCAL_MACHINE\\";
+    std::snprintf(text, sizeof text, "%s%s", hive, state.currentItem);
+}
+
+// One write per line, so that a line reaches the log whole or not at all. A log that
+// can't be written loses the line; the run goes on.
+void AppendLogLine(RunContext& context, const char* item) {
+    char line[kTextSize * 2 + 2];
+    int length = std::snprintf(line, sizeof line, "%s %s\r\n", context.state.statusText, item);
+    context.platform.files.AppendToFile(kLogFileName, line, static_cast<Dword>(length));
+}
+
+}  // namespace
+
+void ReportProgress(RunContext& context, int units) {
+    RunState& state = context.state;
+    const bool window = state.commandLineRun == 0 && context.view != nullptr;
+    if (state.commandLineRun == 0 && units == kCompletionUnits) {
+        state.progressTotal = 100;
+        if (window) context.view->SetBarPosition(100);
+        return;
+    }
+    if (std::strcmp(state.currentItem, state.lastReportedItem) == 0) return;
+    CopyText(state.lastReportedItem, state.currentItem);
+
+    char item[kTextSize];
+    FormatLoggedItem(state, item);
+    if (window) context.view->ShowPath(item);
+    state.progressTotal += units;
+    if (window) context.view->SetBarPosition(state.progressTotal);
+    AppendLogLine(context, item);
+}
+
+void DeleteFileReported(RunContext& context, const char* path) {
+    // A path that does not fit would be cut to the name of another file.
+    if (std::strlen(path) >= static_cast<size_t>(kTextSize)) return;
+    char file[kTextSize];
+    CopyText(file, path);
+
+    Files& files = context.platform.files;
+    const Dword original = files.GetAttributes(file);
+    if (original != kInvalidAttributes) {
+        files.SetAttributes(file, original & ~(kAttrReadOnly | kAttrSystem));
+    }
+    if (!files.DeleteFileAt(file)) {
+        // Leave a file that stays exactly as it was found.
+        if (original != kInvalidAttributes) files.SetAttributes(file, original);
+        return;
+    }
+    CopyText(context.state.currentItem, file);
+    ReportProgress(context, 1);
+}
+
+}  // namespace cvp

@@ -1,0 +1,68 @@
+// What the in-memory machine holds. Device sets share it weakly, so that a set kept
+// after its machine is gone fails instead of reaching freed memory.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "platform/memory/file_tree.h"
+#include "platform/memory/memory_machine.h"
+#include "platform/memory/registry_tree.h"
+
+namespace cvp::memory {
+
+// A module that a started regsvr32 has loaded: it can't be deleted until the process
+// has been waited for or the machine has slept.
+struct ModuleLoad {
+    std::string fileKey;  // FileTree::Key
+    bool loaded = true;
+};
+
+struct MachineState {
+    RegistryTree registry;
+    FileTree files;
+    std::set<std::string> lockedFiles;  // FileTree::Key; a path need not exist yet
+    std::vector<std::shared_ptr<ModuleLoad>> moduleLoads;
+    std::vector<std::string> failingRemovals;  // device instance IDs
+    bool failProcessStart = false;
+    bool hangProcesses = false;
+    std::vector<std::string> startedProcesses;
+    std::vector<Dword> sleeps;
+    std::string countryCode = "1";
+    OsVersion osVersion{kPlatformWin32Nt, 5, 1};
+    bool hasPciConfig = false;
+    std::map<std::tuple<Dword, Dword, Dword>, Dword> pciConfig;
+
+    bool IsModuleLoaded(const std::string& fileKey) const {
+        for (const auto& load : moduleLoads) {
+            if (load->loaded && load->fileKey == fileKey) return true;
+        }
+        return false;
+    }
+};
+
+// SetupDiRemoveDevice of one instance ("PCI\VEN_...\4&..."); false when it fails.
+bool RemoveDeviceInstance(MachineState& machine, const std::string& instanceId);
+
+// Whether CreateProcessA would find the command line's program.
+bool ProgramExists(const MachineState& machine, std::string_view commandLine);
+
+// A started command line: regsvr32 -u -s MODULE unregisters MODULE. Returns the
+// module load the process holds, or null.
+std::shared_ptr<ModuleLoad> RunCommandLine(MachineState& machine, const std::string& commandLine);
+
+}  // namespace cvp::memory
+
+namespace cvp {
+
+struct MemoryMachine::State {
+    std::shared_ptr<memory::MachineState> shared = std::make_shared<memory::MachineState>();
+    memory::MachineState& machine = *shared;
+};
+
+}  // namespace cvp

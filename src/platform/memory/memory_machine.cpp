@@ -1,0 +1,131 @@
+// The in-memory machine's set-up, test helpers and faults.
+#include "platform/memory/memory_machine.h"
+
+#include "platform/image/machine_manifest.h"
+#include "platform/memory/machine_state.h"
+
+namespace cvp {
+namespace {
+
+memory::FileNode* PutPath(memory::MachineState& machine, const std::string& path, bool directory) {
+    memory::FilePath resolved;
+    if (!machine.files.Resolve(path, &resolved) || resolved.names.empty()) return nullptr;
+    return machine.files.Put(resolved.names, directory);
+}
+
+const memory::FileNode* FindPath(const memory::MachineState& machine, const std::string& path) {
+    memory::FilePath resolved;
+    return machine.files.Resolve(path, &resolved) ? machine.files.Find(resolved.names) : nullptr;
+}
+
+std::shared_ptr<const Dacl> ParsedDacl(const std::string& sddl) {
+    auto dacl = std::make_shared<Dacl>();
+    return ParseDaclSddl(sddl, dacl.get()) ? dacl : nullptr;
+}
+
+}  // namespace
+
+MemoryMachine::MemoryMachine() : state_(std::make_unique<State>()) {
+    for (const char* directory :
+         {"C:\\windows\\system32\\drivers", "C:\\windows\\inf", "C:\\cvpurger"}) {
+        PutPath(state_->machine, directory, true);
+    }
+}
+
+MemoryMachine::~MemoryMachine() = default;
+
+Platform MemoryMachine::platform() { return Platform{*this, *this, *this, *this, *this}; }
+
+void MemoryMachine::SetValue(Root root, const std::string& path, const std::string& name,
+                             Dword type, const std::string& data) {
+    if (memory::RegKey* key = state_->machine.registry.Create(CanonicalKey(root, path))) {
+        key->SetValue(name, type, std::vector<unsigned char>(data.begin(), data.end()));
+    }
+}
+
+void MemoryMachine::SetString(Root root, const std::string& path, const std::string& name,
+                              const std::string& text) {
+    SetValue(root, path, name, kRegSz, text + std::string(1, '\0'));
+}
+
+void MemoryMachine::CreateKey(Root root, const std::string& path) {
+    state_->machine.registry.Create(CanonicalKey(root, path));
+}
+
+bool MemoryMachine::KeyExists(Root root, const std::string& path) const {
+    return state_->machine.registry.Find(CanonicalKey(root, path)) != nullptr;
+}
+
+bool MemoryMachine::ValueExists(Root root, const std::string& path, const std::string& name) const {
+    const memory::RegKey* key = state_->machine.registry.Find(CanonicalKey(root, path));
+    return key != nullptr && key->FindValue(name) != nullptr;
+}
+
+void MemoryMachine::SetKeyDacl(Root root, const std::string& path, const std::string& sddl) {
+    memory::RegKey* key = state_->machine.registry.Find(CanonicalKey(root, path));
+    std::shared_ptr<const Dacl> dacl = ParsedDacl(sddl);
+    if (key != nullptr && dacl != nullptr) key->SetDacl(std::move(dacl));
+}
+
+std::string MemoryMachine::KeyDacl(Root root, const std::string& path) const {
+    const memory::RegKey* key = state_->machine.registry.Find(CanonicalKey(root, path));
+    return key == nullptr ? "" : FormatDaclSddl(key->dacl());
+}
+
+void MemoryMachine::AddFile(const std::string& path, const std::string& content, Dword attributes) {
+    if (memory::FileNode* file = PutPath(state_->machine, path, false)) {
+        file->SetContent(content);
+        file->attributes = ReportedAttributes(false, attributes);
+    }
+}
+
+void MemoryMachine::AddDirectory(const std::string& path, Dword attributes) {
+    if (memory::FileNode* directory = PutPath(state_->machine, path, true)) {
+        directory->attributes = ReportedAttributes(true, attributes);
+    }
+}
+
+bool MemoryMachine::FileExists(const std::string& path) const {
+    return FindPath(state_->machine, path) != nullptr;
+}
+
+std::string MemoryMachine::FileContent(const std::string& path) const {
+    const memory::FileNode* file = FindPath(state_->machine, path);
+    return file == nullptr ? "" : file->content;
+}
+
+void MemoryMachine::SetCountryCode(const std::string& code) { state_->machine.countryCode = code; }
+
+void MemoryMachine::SetOsVersion(const OsVersion& version) { state_->machine.osVersion = version; }
+
+void MemoryMachine::SetPciConfig(Dword bus, Dword device, Dword reg, Dword value) {
+    state_->machine.hasPciConfig = true;
+    state_->machine.pciConfig[{bus, device, reg}] = value;
+}
+
+const std::vector<Dword>& MemoryMachine::sleeps() const { return state_->machine.sleeps; }
+
+const std::vector<std::string>& MemoryMachine::startedProcesses() const {
+    return state_->machine.startedProcesses;
+}
+
+void MemoryMachine::DenyKey(Root root, const std::string& path) {
+    SetKeyDacl(root, path, "D:(D;;KA;;;WD)");
+}
+
+void MemoryMachine::LockFile(const std::string& path) {
+    memory::FilePath resolved;
+    if (state_->machine.files.Resolve(path, &resolved)) {
+        state_->machine.lockedFiles.insert(memory::FileTree::Key(resolved.names));
+    }
+}
+
+void MemoryMachine::FailDeviceRemoval(const std::string& instanceId) {
+    state_->machine.failingRemovals.push_back(instanceId);
+}
+
+void MemoryMachine::FailProcessStart() { state_->machine.failProcessStart = true; }
+
+void MemoryMachine::HangProcesses() { state_->machine.hangProcesses = true; }
+
+}  // namespace cvp

@@ -1,0 +1,115 @@
+// An in-memory Windows machine: a registry with key security, a C: drive, the
+// present devices that Wine would list from the Enum keys, processes and sleeps that
+// are recorded instead of run, and faults a test can inject. It is what the purger's
+// logic sees through the platform seam in native tests and scenario runs.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/image/machine_image.h"
+#include "platform/platform.h"
+
+namespace cvp {
+
+class MemoryMachine : public Registry,
+                      public Files,
+                      public Devices,
+                      public Processes,
+                      public System {
+public:
+    // An empty machine: C:\windows with system32, system32\drivers and inf, and the
+    // current directory C:\cvpurger, all empty; no registry keys but the roots.
+    MemoryMachine();
+    ~MemoryMachine() override;
+    MemoryMachine(const MemoryMachine&) = delete;
+    MemoryMachine& operator=(const MemoryMachine&) = delete;
+
+    Platform platform();
+
+    // Applies an image on top of what the machine holds. On a fault (a key edit
+    // under a root it can't hold, a file under a missing drive) returns false with
+    // `error` set, and the machine is left as it was.
+    bool Apply(const MachineImage& image, std::string* error);
+
+    // --- Registry ---
+    Long OpenKey(Root root, const char* path, Dword access,
+                 std::unique_ptr<RegistryKey>* key) override;
+    Long DeleteTree(Root root, const char* path) override;
+    Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
+    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+
+    // --- Files ---
+    unsigned WindowsDirectory(char* buffer, unsigned size) override;
+    unsigned SystemDirectory(char* buffer, unsigned size) override;
+    std::unique_ptr<FileSearch> FindFirst(const char* pattern, FindData* data) override;
+    Dword GetAttributes(const char* path) override;
+    bool SetAttributes(const char* path, Dword attributes) override;
+    bool DeleteFileAt(const char* path) override;
+    bool RemoveDirectoryAt(const char* path) override;
+    Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                            char* buffer, Dword size, const char* file) override;
+    bool AppendToFile(const char* path, const char* data, Dword size) override;
+
+    // --- Devices ---
+    std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+
+    // --- Processes ---
+    std::unique_ptr<Process> Start(const char* commandLine) override;
+    bool WinExecute(const char* commandLine, unsigned show) override;
+
+    // --- System ---
+    void Sleep(Dword milliseconds) override;
+    int LoadText(unsigned id, char* buffer, int size) override;
+    int UserCountryCode(char* buffer, int size) override;
+    bool ReadOsVersion(OsVersion* version) override;
+    bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
+
+    // --- What a test sets up and looks at ---
+    void SetValue(Root root, const std::string& path, const std::string& name, Dword type,
+                  const std::string& data);
+    void SetString(Root root, const std::string& path, const std::string& name,
+                   const std::string& text);  // REG_SZ with its NUL
+    void CreateKey(Root root, const std::string& path);
+    bool KeyExists(Root root, const std::string& path) const;
+    bool ValueExists(Root root, const std::string& path, const std::string& name) const;
+    void SetKeyDacl(Root root, const std::string& path, const std::string& sddl);
+    std::string KeyDacl(Root root, const std::string& path) const;
+
+    void AddFile(const std::string& path, const std::string& content, Dword attributes = 0x20);
+    void AddDirectory(const std::string& path, Dword attributes = 0x10);
+    bool FileExists(const std::string& path) const;
+    std::string FileContent(const std::string& path) const;
+
+    void SetCountryCode(const std::string& code);
+    void SetOsVersion(const OsVersion& version);
+    // Gives the machine a PCI configuration space: (bus, device, register) -> value.
+    // Unlisted registers of a bus read as 0xFFFFFFFF (no device).
+    void SetPciConfig(Dword bus, Dword device, Dword reg, Dword value);
+
+    const std::vector<Dword>& sleeps() const;
+    const std::vector<std::string>& startedProcesses() const;
+
+    // --- Faults ---
+    void DenyKey(Root root, const std::string& path);  // DACL "D:(D;;KA;;;WD)"
+    void LockFile(const std::string& path);            // open elsewhere: no delete, no write
+    void FailDeviceRemoval(const std::string& instanceId);  // "PCI\VEN_...\3&1&0"
+    void FailProcessStart();                                // CreateProcessA and WinExec fail
+    void HangProcesses();                                   // started processes never end
+
+    // Canonical text of the registry below the given roots ("HKEY_LOCAL_MACHINE\SYSTEM"):
+    // one line per key and one per value, sorted, so that two machines compare line by
+    // line and a difference reads as what was removed or added.
+    std::vector<std::string> DumpRegistry(const std::vector<std::string>& subtrees) const;
+    // One line per file and directory of C:, as "drive_c/windows/inf/oem1.inf" (a
+    // directory ends in "/"), sorted.
+    std::vector<std::string> DumpFiles() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace cvp

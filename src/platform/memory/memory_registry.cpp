@@ -1,0 +1,186 @@
+// The registry and key-security calls of the in-memory machine.
+#include <cstring>
+#include <string_view>
+
+#include "platform/image/ascii_text.h"
+#include "platform/memory/key_access.h"
+#include "platform/memory/machine_state.h"
+
+namespace cvp {
+namespace {
+
+using memory::RegKey;
+using memory::RegValue;
+
+constexpr Long kErrorKeyDeleted = 1018;
+
+// RegEnumKeyExA's and RegEnumValueA's name copy: the size counts the NUL going in and
+// not coming out, and stays as it was when the name does not fit.
+Long CopyName(const std::string& text, char* name, Dword* nameSize) {
+    if (text.size() >= *nameSize) return kErrorMoreData;
+    std::memcpy(name, text.data(), text.size());
+    name[text.size()] = '\0';
+    *nameSize = static_cast<Dword>(text.size());
+    return kErrorSuccess;
+}
+
+// Value data: a null buffer with a size asks for the size; a short buffer gets
+// ERROR_MORE_DATA and the size needed.
+Long CopyData(const RegValue& value, unsigned char* data, Dword* dataSize) {
+    if (dataSize == nullptr) return kErrorSuccess;
+    const Dword needed = static_cast<Dword>(value.data.size());
+    if (data != nullptr && *dataSize < needed) {
+        *dataSize = needed;
+        return kErrorMoreData;
+    }
+    if (data != nullptr && needed > 0) std::memcpy(data, value.data.data(), needed);
+    *dataSize = needed;
+    return kErrorSuccess;
+}
+
+class MemoryKey final : public RegistryKey {
+  public:
+    MemoryKey(std::shared_ptr<RegKey> key, Dword granted)
+        : key_(std::move(key)), granted_(granted) {}
+
+    Long EnumKey(Dword index, char* name, Dword* nameSize) override {
+        if (const Long refused = Refusal(kKeyEnumerateSubKeys)) return refused;
+        if (name == nullptr || nameSize == nullptr) return kErrorInvalidParameter;
+        const RegKey* child = key_->ChildAt(index);
+        if (child == nullptr) return kErrorNoMoreItems;
+        return CopyName(child->name(), name, nameSize);
+    }
+
+    Long EnumValue(Dword index, char* name, Dword* nameSize, Dword* type, unsigned char* data,
+                   Dword* dataSize) override {
+        if (const Long refused = Refusal(kKeyQueryValue)) return refused;
+        if (name == nullptr || nameSize == nullptr || (data != nullptr && dataSize == nullptr)) {
+            return kErrorInvalidParameter;
+        }
+        const RegValue* value = key_->ValueAt(index);
+        if (value == nullptr) return kErrorNoMoreItems;
+        if (type != nullptr) *type = value->type;
+        if (CopyName(value->name, name, nameSize) != kErrorSuccess) {
+            if (dataSize != nullptr) *dataSize = static_cast<Dword>(value->data.size());
+            return kErrorMoreData;
+        }
+        return CopyData(*value, data, dataSize);
+    }
+
+    Long QueryValue(const char* name, Dword* type, unsigned char* data, Dword* dataSize) override {
+        if (const Long refused = Refusal(kKeyQueryValue)) return refused;
+        if (data != nullptr && dataSize == nullptr) return kErrorInvalidParameter;
+        const RegValue* value = key_->FindValue(name == nullptr ? "" : name);
+        if (value == nullptr) return kErrorFileNotFound;
+        if (type != nullptr) *type = value->type;
+        return CopyData(*value, data, dataSize);
+    }
+
+    Long QuerySubkeyCount(Dword* count) override {
+        if (const Long refused = Refusal(kKeyQueryValue)) return refused;
+        if (count == nullptr) return kErrorInvalidParameter;
+        *count = static_cast<Dword>(key_->ChildCount());
+        return kErrorSuccess;
+    }
+
+    Long DeleteValue(const char* name) override {
+        if (const Long refused = Refusal(kKeySetValue)) return refused;
+        return key_->RemoveValue(name == nullptr ? "" : name) ? kErrorSuccess : kErrorFileNotFound;
+    }
+
+  private:
+    // The handle's access is checked first, then whether its key still exists, the
+    // order Wine's server checks them in.
+    Long Refusal(Dword needed) const {
+        if ((granted_ & needed) != needed) return kErrorAccessDenied;
+        if (key_->deleted()) return kErrorKeyDeleted;
+        return kErrorSuccess;
+    }
+
+    std::shared_ptr<RegKey> key_;
+    Dword granted_;
+};
+
+// The roots GetNamedSecurityInfoA takes for SE_REGISTRY_KEY objects (Wine's four).
+bool KeyFromObjectName(std::string_view objectName, KeyLocation* key) {
+    static constexpr struct {
+        std::string_view name;
+        Root root;
+    } kObjectRoots[] = {{"CLASSES_ROOT", Root::ClassesRoot},
+                        {"CURRENT_USER", Root::CurrentUser},
+                        {"MACHINE", Root::LocalMachine},
+                        {"USERS", Root::Users}};
+    const size_t slash = objectName.find('\\');
+    const std::string_view rootName = objectName.substr(0, slash);
+    const std::string_view path =
+        slash == std::string_view::npos ? std::string_view() : objectName.substr(slash + 1);
+    for (const auto& entry : kObjectRoots) {
+        if (EqualsNoCase(rootName, entry.name)) {
+            *key = CanonicalKey(entry.root, path);
+            return true;
+        }
+    }
+    return false;
+}
+
+// RegOpenKeyExA takes one leading backslash below HKEY_CLASSES_ROOT (as NT does).
+KeyLocation KeyAt(Root root, const char* path) {
+    std::string_view text = path == nullptr ? std::string_view() : path;
+    if (root == Root::ClassesRoot && !text.empty() && text.front() == '\\') text.remove_prefix(1);
+    return CanonicalKey(root, text);
+}
+
+}  // namespace
+
+Long MemoryMachine::OpenKey(Root root, const char* path, Dword access,
+                            std::unique_ptr<RegistryKey>* key) {
+    if (key == nullptr) return kErrorInvalidParameter;
+    key->reset();
+    RegKey* found = state_->machine.registry.Find(KeyAt(root, path));
+    if (found == nullptr) return kErrorFileNotFound;
+    Dword granted = 0;
+    if (const Long refused = memory::CheckKeyAccess(found->dacl(), access, &granted))
+        return refused;
+    *key = std::make_unique<MemoryKey>(found->shared_from_this(), granted);
+    return kErrorSuccess;
+}
+
+Long MemoryMachine::DeleteTree(Root root, const char* path) {
+    // An empty path would make SHDeleteKeyA delete a root key, which no one may.
+    if (WithoutTrailingBackslash(path == nullptr ? "" : path).empty()) return kErrorAccessDenied;
+    const KeyLocation where = KeyAt(root, path);
+    RegKey* key = state_->machine.registry.Find(where);
+    if (key == nullptr) return kErrorFileNotFound;
+    const size_t slash = where.path.rfind('\\');
+    const std::string parentPath = slash == std::string::npos ? "" : where.path.substr(0, slash);
+    RegKey* parent = state_->machine.registry.Find({where.root, parentPath});
+    return memory::DeleteKeyTree(*parent, *key);
+}
+
+Long MemoryMachine::ReadKeyDacl(const char* objectName, std::string* sddl) {
+    KeyLocation where;
+    if (objectName == nullptr || sddl == nullptr || !KeyFromObjectName(objectName, &where)) {
+        return kErrorInvalidParameter;
+    }
+    const RegKey* key = state_->machine.registry.Find(where);
+    if (key == nullptr) return kErrorFileNotFound;
+    *sddl = FormatDaclSddl(key->dacl());
+    return kErrorSuccess;
+}
+
+// The DACL replaces the key's own. Wine does not pass inheritable entries on to the
+// existing subkeys; Windows does, to those that inherit.
+Long MemoryMachine::WriteKeyDacl(const char* objectName, const char* sddl) {
+    KeyLocation where;
+    auto dacl = std::make_shared<Dacl>();
+    if (objectName == nullptr || sddl == nullptr || !KeyFromObjectName(objectName, &where) ||
+        !ParseDaclSddl(sddl, dacl.get())) {
+        return kErrorInvalidParameter;
+    }
+    RegKey* key = state_->machine.registry.Find(where);
+    if (key == nullptr) return kErrorFileNotFound;
+    key->SetDacl(std::move(dacl));
+    return kErrorSuccess;
+}
+
+}  // namespace cvp

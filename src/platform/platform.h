@@ -1,0 +1,152 @@
+// What the purger asks of Windows. Each call mirrors one Win32 operation: the same
+// arguments, the same buffer sizes, the same results and error codes. The Win32 side
+// passes straight through; the in-memory machine behaves like Windows where the
+// purger can see it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/types.h"
+
+namespace cvp {
+
+// An open registry key (HKEY). Destruction closes it.
+class RegistryKey {
+public:
+    virtual ~RegistryKey() = default;
+    // RegEnumKeyExA: `*nameSize` is the buffer size in characters with the NUL; on
+    // success it becomes the name's length. A longer name gives kErrorMoreData.
+    virtual Long EnumKey(Dword index, char* name, Dword* nameSize) = 0;
+    // RegEnumValueA. `type`, `data` and `dataSize` may be null.
+    virtual Long EnumValue(Dword index, char* name, Dword* nameSize, Dword* type,
+                           unsigned char* data, Dword* dataSize) = 0;
+    // RegQueryValueExA. `name` null or "" is the default value.
+    virtual Long QueryValue(const char* name, Dword* type, unsigned char* data,
+                            Dword* dataSize) = 0;
+    // RegQueryInfoKeyA, number of direct subkeys only.
+    virtual Long QuerySubkeyCount(Dword* count) = 0;
+    // RegDeleteValueA. Needs the key opened with KEY_SET_VALUE.
+    virtual Long DeleteValue(const char* name) = 0;
+};
+
+class Registry {
+public:
+    virtual ~Registry() = default;
+    // RegOpenKeyExA. A trailing backslash in `path` is accepted, as Windows does.
+    virtual Long OpenKey(Root root, const char* path, Dword access,
+                         std::unique_ptr<RegistryKey>* key) = 0;
+    // SHDeleteKeyA: the key with its whole subtree.
+    virtual Long DeleteTree(Root root, const char* path) = 0;
+    // GetNamedSecurityInfoA / SetNamedSecurityInfoA on SE_REGISTRY_KEY objects
+    // ("MACHINE\SYSTEM\..."), DACL only, in SDDL form ("D:(A;CI;GA;;;WD)").
+    virtual Long ReadKeyDacl(const char* objectName, std::string* sddl) = 0;
+    virtual Long WriteKeyDacl(const char* objectName, const char* sddl) = 0;
+};
+
+// WIN32_FIND_DATAA, the fields the purger reads.
+struct FindData {
+    Dword attributes = 0;
+    char name[kTextSize] = {};
+};
+
+// An open file search (FindFirstFileA handle). Destruction is FindClose.
+class FileSearch {
+public:
+    virtual ~FileSearch() = default;
+    // FindNextFileA: false when no entry is left.
+    virtual bool Next(FindData* data) = 0;
+};
+
+class Files {
+public:
+    virtual ~Files() = default;
+    // GetWindowsDirectoryA / GetSystemDirectoryA: length copied, or the size needed
+    // when `size` is too small; no trailing backslash.
+    virtual unsigned WindowsDirectory(char* buffer, unsigned size) = 0;
+    virtual unsigned SystemDirectory(char* buffer, unsigned size) = 0;
+    // FindFirstFileA: null when nothing matches (INVALID_HANDLE_VALUE).
+    virtual std::unique_ptr<FileSearch> FindFirst(const char* pattern, FindData* data) = 0;
+    virtual Dword GetAttributes(const char* path) = 0;                // GetFileAttributesA
+    virtual bool SetAttributes(const char* path, Dword attributes) = 0;  // SetFileAttributesA
+    virtual bool DeleteFileAt(const char* path) = 0;                   // DeleteFileA
+    virtual bool RemoveDirectoryAt(const char* path) = 0;              // RemoveDirectoryA
+    // GetPrivateProfileStringA with a section and a key.
+    virtual Dword ReadProfileString(const char* section, const char* key,
+                                    const char* defaultValue, char* buffer, Dword size,
+                                    const char* file) = 0;
+    // Opens `path` for appending (created if absent), writes `size` bytes in one
+    // write, closes it. A relative path lies in the current directory.
+    virtual bool AppendToFile(const char* path, const char* data, Dword size) = 0;
+};
+
+// The present devices of one enumerator (an HDEVINFO from SetupDiGetClassDevsA with
+// DIGCF_PRESENT | DIGCF_ALLCLASSES). Destruction is SetupDiDestroyDeviceInfoList.
+class DeviceSet {
+public:
+    virtual ~DeviceSet() = default;
+    // SetupDiEnumDeviceInfo: false past the last member.
+    virtual bool EnumMember(Dword index) = 0;
+    // SetupDiGetDeviceRegistryPropertyA into `buffer` of `size` bytes; false when the
+    // property is absent or does not fit.
+    virtual bool ReadProperty(Dword index, Dword property, char* buffer, Dword size) = 0;
+    // SetupDiRemoveDevice.
+    virtual bool RemoveMember(Dword index) = 0;
+};
+
+class Devices {
+public:
+    virtual ~Devices() = default;
+    // Null when the set can't be built (INVALID_HANDLE_VALUE).
+    virtual std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) = 0;
+};
+
+// A started process. Destruction closes its handles; the process runs on.
+class Process {
+public:
+    virtual ~Process() = default;
+    // WaitForSingleObject with a bound: true when the process has ended.
+    virtual bool Wait(Dword milliseconds) = 0;
+};
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+    // CreateProcessA with the command line alone, no inheritance, flags 0, the
+    // caller's environment and directory. Null when it can't be started.
+    virtual std::unique_ptr<Process> Start(const char* commandLine) = 0;
+    // WinExec: true when the program was started (result above 31).
+    virtual bool WinExecute(const char* commandLine, unsigned show) = 0;
+};
+
+// OSVERSIONINFOA, the fields the purger reads.
+struct OsVersion {
+    Dword platformId = 0;
+    Dword major = 0;
+    Dword minor = 0;
+};
+
+class System {
+public:
+    virtual ~System() = default;
+    virtual void Sleep(Dword milliseconds) = 0;
+    // LoadStringA from the program's own string table: characters copied, 0 if absent.
+    virtual int LoadText(unsigned id, char* buffer, int size) = 0;
+    // GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY): characters with the NUL.
+    virtual int UserCountryCode(char* buffer, int size) = 0;
+    virtual bool ReadOsVersion(OsVersion* version) = 0;
+    // A 32-bit read of PCI configuration mechanism 1 (ports 0xCF8 / 0xCFC). False
+    // where the system grants no port access.
+    virtual bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) = 0;
+};
+
+// Everything the purger's logic may touch.
+struct Platform {
+    Registry& registry;
+    Files& files;
+    Devices& devices;
+    Processes& processes;
+    System& system;
+};
+
+}  // namespace cvp

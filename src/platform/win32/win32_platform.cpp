@@ -1,0 +1,379 @@
+#include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+// windows.h first: the headers below rely on its types.
+#include <aclapi.h>
+#include <sddl.h>
+#include <setupapi.h>
+#include <shlwapi.h>
+
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
+
+#include <cstring>
+#include <type_traits>
+#include <vector>
+
+#include "platform/win32/win32_handles.h"
+
+namespace cvp {
+
+// The seam's fixed text buffers are Windows' MAX_PATH buffers.
+static_assert(kTextSize == MAX_PATH);
+static_assert(sizeof(FindData::name) == sizeof(WIN32_FIND_DATAA::cFileName));
+#if !defined(_WIN64)
+// The layout SetupDiEnumDeviceInfo checks cbSize against on 32-bit Windows.
+static_assert(sizeof(SP_DEVINFO_DATA) == 28);
+#endif
+
+namespace {
+
+using win32::UniqueFind;
+using win32::UniqueHandle;
+using win32::UniqueKey;
+using win32::UniqueLocal;
+using win32::UniqueLocalText;
+using win32::ValidOrNull;
+
+// The seam's Dword is uint32_t; Windows' DWORD is unsigned long under MinGW. This
+// carries an optional in/out size or type through a call and back.
+class DwordSlot {
+  public:
+    explicit DwordSlot(Dword* target) : target_(target), value_(target ? *target : 0) {}
+    ~DwordSlot() {
+        if (target_) *target_ = static_cast<Dword>(value_);
+    }
+    DwordSlot(const DwordSlot&) = delete;
+    DwordSlot& operator=(const DwordSlot&) = delete;
+    DWORD* get() { return target_ ? &value_ : nullptr; }
+
+  private:
+    Dword* target_;
+    DWORD value_;
+};
+
+HKEY RootKey(Root root) {
+    switch (root) {
+        case Root::ClassesRoot:
+            return HKEY_CLASSES_ROOT;
+        case Root::CurrentUser:
+            return HKEY_CURRENT_USER;
+        case Root::LocalMachine:
+            return HKEY_LOCAL_MACHINE;
+        case Root::Users:
+            return HKEY_USERS;
+        case Root::CurrentConfig:
+            return HKEY_CURRENT_CONFIG;
+    }
+    return HKEY_LOCAL_MACHINE;
+}
+
+class Win32Key : public RegistryKey {
+  public:
+    explicit Win32Key(HKEY key) : key_(key) {}
+
+    Long EnumKey(Dword index, char* name, Dword* nameSize) override {
+        DwordSlot size(nameSize);
+        return RegEnumKeyExA(key_.get(), index, name, size.get(), nullptr, nullptr, nullptr,
+                             nullptr);
+    }
+
+    Long EnumValue(Dword index, char* name, Dword* nameSize, Dword* type, unsigned char* data,
+                   Dword* dataSize) override {
+        DwordSlot size(nameSize);
+        DwordSlot typeSlot(type);
+        DwordSlot dataSlot(dataSize);
+        return RegEnumValueA(key_.get(), index, name, size.get(), nullptr, typeSlot.get(), data,
+                             dataSlot.get());
+    }
+
+    Long QueryValue(const char* name, Dword* type, unsigned char* data, Dword* dataSize) override {
+        DwordSlot typeSlot(type);
+        DwordSlot dataSlot(dataSize);
+        return RegQueryValueExA(key_.get(), name, nullptr, typeSlot.get(), data, dataSlot.get());
+    }
+
+    Long QuerySubkeyCount(Dword* count) override {
+        DwordSlot slot(count);
+        return RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, slot.get(), nullptr, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
+
+    Long DeleteValue(const char* name) override { return RegDeleteValueA(key_.get(), name); }
+
+  private:
+    UniqueKey key_;
+};
+
+class Win32FileSearch : public FileSearch {
+  public:
+    explicit Win32FileSearch(HANDLE handle) : handle_(handle) {}
+
+    bool Next(FindData* data) override {
+        WIN32_FIND_DATAA found{};
+        if (!FindNextFileA(handle_.get(), &found)) return false;
+        Copy(found, data);
+        return true;
+    }
+
+    static void Copy(const WIN32_FIND_DATAA& found, FindData* data) {
+        data->attributes = found.dwFileAttributes;
+        std::memcpy(data->name, found.cFileName, sizeof(data->name));
+    }
+
+  private:
+    UniqueFind handle_;
+};
+
+struct DeviceListDestroyer {
+    void operator()(HDEVINFO set) const { SetupDiDestroyDeviceInfoList(set); }
+};
+using UniqueDeviceList = std::unique_ptr<std::remove_pointer_t<HDEVINFO>, DeviceListDestroyer>;
+
+class Win32DeviceSet : public DeviceSet {
+  public:
+    explicit Win32DeviceSet(HDEVINFO set) : set_(set) {}
+
+    bool EnumMember(Dword index) override {
+        SP_DEVINFO_DATA member;
+        return Member(index, &member);
+    }
+
+    bool ReadProperty(Dword index, Dword property, char* buffer, Dword size) override {
+        SP_DEVINFO_DATA member;
+        if (!Member(index, &member)) return false;
+        // One call into the caller's buffer: a value that does not fit is a failure,
+        // as it is for the purger's fixed 255-byte buffers.
+        return SetupDiGetDeviceRegistryPropertyA(set_.get(), &member, property, nullptr,
+                                                 reinterpret_cast<BYTE*>(buffer), size,
+                                                 nullptr) != FALSE;
+    }
+
+    bool RemoveMember(Dword index) override {
+        SP_DEVINFO_DATA member;
+        if (!Member(index, &member)) return false;
+        return SetupDiRemoveDevice(set_.get(), &member) != FALSE;
+    }
+
+  private:
+    // The seam names members by index; the set's element at an index stays the same
+    // for the set's lifetime (a removed device stays in the list), so looking it up
+    // again is what keeping the SP_DEVINFO_DATA from the enumeration would give.
+    bool Member(Dword index, SP_DEVINFO_DATA* member) {
+        std::memset(member, 0, sizeof(*member));
+        member->cbSize = sizeof(*member);
+        return SetupDiEnumDeviceInfo(set_.get(), index, member) != FALSE;
+    }
+
+    UniqueDeviceList set_;
+};
+
+class Win32Process : public Process {
+  public:
+    Win32Process(HANDLE process, HANDLE thread) : process_(process), thread_(thread) {}
+
+    bool Wait(Dword milliseconds) override {
+        return WaitForSingleObject(process_.get(), milliseconds) == WAIT_OBJECT_0;
+    }
+
+  private:
+    UniqueHandle process_;
+    UniqueHandle thread_;
+};
+
+// PCI configuration mechanism 1: the address goes to 0xCF8, the register comes back
+// through 0xCFC.
+#if defined(_MSC_VER)
+void PortOut32(unsigned short port, Dword value) { __outdword(port, value); }
+Dword PortIn32(unsigned short port) { return __indword(port); }
+#elif defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+void PortOut32(unsigned short port, Dword value) {
+    __asm__ __volatile__("outl %0, %w1" : : "a"(value), "Nd"(port));
+}
+Dword PortIn32(unsigned short port) {
+    Dword value;
+    __asm__ __volatile__("inl %w1, %0" : "=a"(value) : "Nd"(port));
+    return value;
+}
+#else
+#error "PCI configuration reads need x86 port I/O"
+#endif
+
+constexpr unsigned short kPciConfigAddress = 0xCF8;
+constexpr unsigned short kPciConfigData = 0xCFC;
+
+}  // namespace
+
+Platform Win32Platform::platform() { return Platform{*this, *this, *this, *this, *this}; }
+
+// --- Registry ---
+
+Long Win32Platform::OpenKey(Root root, const char* path, Dword access,
+                            std::unique_ptr<RegistryKey>* key) {
+    HKEY opened = nullptr;
+    const LONG result = RegOpenKeyExA(RootKey(root), path, 0, access, &opened);
+    if (result == ERROR_SUCCESS) {
+        *key = std::make_unique<Win32Key>(opened);
+    } else {
+        key->reset();
+    }
+    return result;
+}
+
+Long Win32Platform::DeleteTree(Root root, const char* path) {
+    return static_cast<Long>(SHDeleteKeyA(RootKey(root), path));
+}
+
+Long Win32Platform::ReadKeyDacl(const char* objectName, std::string* sddl) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD result =
+        GetNamedSecurityInfoA(objectName, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor);
+    if (result != ERROR_SUCCESS) return static_cast<Long>(result);
+    UniqueLocal descriptorOwner(descriptor);
+
+    LPSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return static_cast<Long>(GetLastError());
+    }
+    UniqueLocalText textOwner(text);
+    sddl->assign(text);
+    return ERROR_SUCCESS;
+}
+
+Long Win32Platform::WriteKeyDacl(const char* objectName, const char* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        return static_cast<Long>(GetLastError());
+    }
+    UniqueLocal descriptorOwner(descriptor);
+
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
+        return static_cast<Long>(GetLastError());
+    }
+    // Text without a "D:" part has no DACL to write; passing null on would set a
+    // null DACL, which opens the key to everyone.
+    if (!present) return ERROR_INVALID_PARAMETER;
+
+    std::string name(objectName);  // SetNamedSecurityInfoA takes a writable name
+    return static_cast<Long>(SetNamedSecurityInfoA(
+        name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr));
+}
+
+// --- Files ---
+
+unsigned Win32Platform::WindowsDirectory(char* buffer, unsigned size) {
+    return GetWindowsDirectoryA(buffer, size);
+}
+
+unsigned Win32Platform::SystemDirectory(char* buffer, unsigned size) {
+    return GetSystemDirectoryA(buffer, size);
+}
+
+std::unique_ptr<FileSearch> Win32Platform::FindFirst(const char* pattern, FindData* data) {
+    WIN32_FIND_DATAA found{};
+    HANDLE handle = ValidOrNull(FindFirstFileA(pattern, &found));
+    if (handle == nullptr) return nullptr;
+    auto search = std::make_unique<Win32FileSearch>(handle);
+    Win32FileSearch::Copy(found, data);
+    return search;
+}
+
+Dword Win32Platform::GetAttributes(const char* path) { return GetFileAttributesA(path); }
+
+bool Win32Platform::SetAttributes(const char* path, Dword attributes) {
+    return SetFileAttributesA(path, attributes) != FALSE;
+}
+
+bool Win32Platform::DeleteFileAt(const char* path) { return DeleteFileA(path) != FALSE; }
+
+bool Win32Platform::RemoveDirectoryAt(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+
+Dword Win32Platform::ReadProfileString(const char* section, const char* key,
+                                       const char* defaultValue, char* buffer, Dword size,
+                                       const char* file) {
+    return GetPrivateProfileStringA(section, key, defaultValue, buffer, size, file);
+}
+
+bool Win32Platform::AppendToFile(const char* path, const char* data, Dword size) {
+    // Append-only access puts every write at the end of the file, also when another
+    // instance appends at the same time; one write per call keeps a line whole.
+    UniqueHandle file(ValidOrNull(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (!file) return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), data, size, &written, nullptr) != FALSE && written == size;
+}
+
+// --- Devices ---
+
+std::unique_ptr<DeviceSet> Win32Platform::OpenPresentDevices(const char* enumerator) {
+    HDEVINFO set =
+        SetupDiGetClassDevsA(nullptr, enumerator, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32DeviceSet>(set);
+}
+
+// --- Processes ---
+
+std::unique_ptr<Process> Win32Platform::Start(const char* commandLine) {
+    // CreateProcessA may write into the command line, so it gets its own copy.
+    std::vector<char> line(commandLine, commandLine + std::strlen(commandLine) + 1);
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        return nullptr;
+    }
+    return std::make_unique<Win32Process>(started.hProcess, started.hThread);
+}
+
+bool Win32Platform::WinExecute(const char* commandLine, unsigned show) {
+    return WinExec(commandLine, show) > 31;
+}
+
+// --- System ---
+
+void Win32Platform::Sleep(Dword milliseconds) { ::Sleep(milliseconds); }
+
+int Win32Platform::LoadText(unsigned id, char* buffer, int size) {
+    return LoadStringA(GetModuleHandleA(nullptr), id, buffer, size);
+}
+
+int Win32Platform::UserCountryCode(char* buffer, int size) {
+    return GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY, buffer, size);
+}
+
+bool Win32Platform::ReadOsVersion(OsVersion* version) {
+    OSVERSIONINFOA info;
+    std::memset(&info, 0, sizeof(info));
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!GetVersionExA(&info)) return false;
+    version->platformId = info.dwPlatformId;
+    version->major = info.dwMajorVersion;
+    version->minor = info.dwMinorVersion;
+    return true;
+}
+
+bool Win32Platform::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) {
+    // Only Windows 98 and Me let a program touch the ports; on NT an IN or OUT faults.
+    OsVersion version;
+    if (!ReadOsVersion(&version) || version.platformId != VER_PLATFORM_WIN32_WINDOWS) {
+        return false;
+    }
+    const Dword address = 0x80000000u | (bus << 16) | (device << 11) | reg;
+    PortOut32(kPciConfigAddress, address);
+    *value = PortIn32(kPciConfigData);
+    return true;
+}
+
+}  // namespace cvp

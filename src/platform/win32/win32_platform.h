@@ -1,0 +1,60 @@
+// The platform seam over the real Windows calls: one thin pass-through per operation,
+// ANSI calls at Windows XP level, every handle owned. Nothing here decides anything
+// the purger's logic should decide; behaviour differences between Windows versions
+// (and Wine) reach the logic unchanged.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace cvp {
+
+class Win32Platform : public Registry,
+                      public Files,
+                      public Devices,
+                      public Processes,
+                      public System {
+  public:
+    Win32Platform() = default;
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+
+    Platform platform();
+
+    // --- Registry ---
+    Long OpenKey(Root root, const char* path, Dword access,
+                 std::unique_ptr<RegistryKey>* key) override;
+    Long DeleteTree(Root root, const char* path) override;
+    Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
+    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+
+    // --- Files ---
+    unsigned WindowsDirectory(char* buffer, unsigned size) override;
+    unsigned SystemDirectory(char* buffer, unsigned size) override;
+    std::unique_ptr<FileSearch> FindFirst(const char* pattern, FindData* data) override;
+    Dword GetAttributes(const char* path) override;
+    bool SetAttributes(const char* path, Dword attributes) override;
+    bool DeleteFileAt(const char* path) override;
+    bool RemoveDirectoryAt(const char* path) override;
+    Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                            char* buffer, Dword size, const char* file) override;
+    bool AppendToFile(const char* path, const char* data, Dword size) override;
+
+    // --- Devices ---
+    std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+
+    // --- Processes ---
+    std::unique_ptr<Process> Start(const char* commandLine) override;
+    bool WinExecute(const char* commandLine, unsigned show) override;
+
+    // --- System ---
+    void Sleep(Dword milliseconds) override;
+    int LoadText(unsigned id, char* buffer, int size) override;
+    int UserCountryCode(char* buffer, int size) override;
+    bool ReadOsVersion(OsVersion* version) override;
+    bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
+};
+
+}  // namespace cvp

@@ -1,0 +1,139 @@
+#include "registry/primitives.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/text.h"
+#include "cleanup/progress.h"
+
+namespace cvp {
+namespace {
+
+// Full control for everyone (S-1-1-0), inherited by every subkey.
+constexpr const char* kWorldFullControl = "D:(A;OICI;GA;;;WD)";
+
+// The security API names registry keys by these words, not by the root handles.
+const char* ObjectNamePrefix(Root root) {
+    switch (root) {
+        case Root::ClassesRoot: return "CLASSES_ROOT\\";
+        case Root::CurrentUser: return "CURRENT_USER\\";
+        case Root::LocalMachine: return "MACHINE\\";
+        case Root::Users: return "USERS\\";
+        case Root::CurrentConfig: return "CURRENT_CONFIG\\";
+    }
+    return "";
+}
+
+bool KeyExists(Registry& registry, Root root, const char* path) {
+    std::unique_ptr<RegistryKey> key;
+    return registry.OpenKey(root, path, kReadControl, &key) != kErrorFileNotFound;
+}
+
+WalkStep StepFor(Long result) {
+    if (result == kErrorSuccess) return WalkStep::Name;
+    if (result == kErrorMoreData) return WalkStep::Skip;
+    return WalkStep::End;
+}
+
+}  // namespace
+
+int KeyAccessTakeover::Grant(Root root, const char* path) {
+    Release();
+    objectName_ = std::string(ObjectNamePrefix(root)) + path;
+    if (registry_.ReadKeyDacl(objectName_.c_str(), &originalDacl_) != kErrorSuccess) return 0;
+    granted_ = true;
+    root_ = root;
+    path_ = path;
+    return registry_.WriteKeyDacl(objectName_.c_str(), kWorldFullControl) == kErrorSuccess ? 1 : 0;
+}
+
+void KeyAccessTakeover::Release() {
+    if (!granted_) return;
+    granted_ = false;
+    if (KeyExists(registry_, root_, path_.c_str())) {
+        registry_.WriteKeyDacl(objectName_.c_str(), originalDacl_.c_str());
+    }
+}
+
+int TakeOverAndDeleteKey(RunContext& context, Root root, const char* path) {
+    KeyAccessTakeover takeover(context.platform.registry);
+    takeover.Grant(root, path);
+    if (DeleteRegistryKey(context.platform.registry, root, path) == 0) return 0;
+    CopyText(context.state.currentItem, path);
+    ReportProgress(context, 1);
+    return 1;
+}
+
+int TakeOverAndDeleteValue(RunContext& context, Root root, const char* path,
+                           const char* valueName) {
+    KeyAccessTakeover takeover(context.platform.registry);
+    takeover.Grant(root, path);
+    if (DeleteRegistryValue(context.platform.registry, root, path, valueName) == 0) return 0;
+    std::snprintf(context.state.currentItem, kTextSize, "%s %s", path, valueName);
+    ReportProgress(context, 1);
+    return 1;
+}
+
+int DeleteRegistryKey(Registry& registry, Root root, const char* path) {
+    std::unique_ptr<RegistryKey> key;
+    if (registry.OpenKey(root, path, kKeyAllAccess, &key) != kErrorSuccess) return 0;
+    const Long result = registry.DeleteTree(root, path);
+    return result == kErrorSuccess ? 1 : 0;
+}
+
+int DeleteRegistryValue(Registry& registry, Root root, const char* path, const char* valueName) {
+    std::unique_ptr<RegistryKey> key;
+    if (registry.OpenKey(root, path, kKeyAllAccess, &key) != kErrorSuccess) return 0;
+    return key->DeleteValue(valueName) == kErrorSuccess ? 1 : 0;
+}
+
+WalkStep NextSubkey(RegistryKey& key, Dword index, char (&name)[kTextSize]) {
+    Dword length = kTextSize;
+    return StepFor(key.EnumKey(index, name, &length));
+}
+
+WalkStep NextValueName(RegistryKey& key, Dword index, char (&name)[kTextSize]) {
+    Dword length = kTextSize;
+    return StepFor(key.EnumValue(index, name, &length, nullptr, nullptr, nullptr));
+}
+
+int ReadRegistryString(Registry& registry, Root root, const char* path, const char* valueName,
+                       char* buffer, Dword size) {
+    if (path[0] == '\0' || size == 0) return 0;
+    std::unique_ptr<RegistryKey> key;
+    if (registry.OpenKey(root, path, kKeyAllAccess, &key) != kErrorSuccess) return 0;
+    Dword type = 0;
+    Dword length = size;
+    const Long result =
+        key->QueryValue(valueName, &type, reinterpret_cast<unsigned char*>(buffer), &length);
+    if (result != kErrorSuccess || (type != kRegSz && type != kRegExpandSz)) return 0;
+    // A value stored without its terminator must not be read past its end; one that
+    // fills the buffer exactly has no room for it and counts as unreadable.
+    if (length == 0 || std::memchr(buffer, '\0', length) == nullptr) {
+        if (length >= size) return 0;
+        buffer[length] = '\0';
+    }
+    return 1;
+}
+
+int CountSubkeys(Registry& registry, Root root, const char* path) {
+    std::unique_ptr<RegistryKey> key;
+    if (registry.OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return 0;
+    Dword count = 0;
+    if (key->QuerySubkeyCount(&count) != kErrorSuccess) return 0;
+    return static_cast<int>(count);
+}
+
+int HasSubkey(Registry& registry, Root root, const char* path, const char* name) {
+    std::unique_ptr<RegistryKey> key;
+    if (registry.OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return 0;
+    int found = 0;
+    char subkey[kTextSize];
+    WalkStep step;
+    for (Dword index = 0; (step = NextSubkey(*key, index, subkey)) != WalkStep::End; ++index) {
+        if (step == WalkStep::Name && std::strcmp(subkey, name) == 0) found = 1;
+    }
+    return found;
+}
+
+}  // namespace cvp

@@ -1,0 +1,32 @@
+#!/bin/sh
+# Runs one scenario twice, on the in-memory machine and with the real executable
+# under Wine, and fails unless both leave the same "UnInstall.log", the same registry
+# changes and the same file changes.
+#
+#   run_scenario.sh SCENARIO_TOOL CVPURGER_EXE IMAGE_DIR TOKEN WORK_DIR
+#
+# WORK_DIR keeps both sides' results (memory/, wine/) for a look after a failure.
+set -eu
+
+tool=$1 exe=$2 image=$3 token=$4 work=$5
+here=$(cd "$(dirname "$0")" && pwd)
+
+rm -rf "$work"
+mkdir -p "$work/memory" "$work/wine"
+"$tool" run "$image" "$token" "$work/memory"
+
+CVP_SCENARIO_TOOL=$tool CVP_SCENARIO_EXE=$exe CVP_SCENARIO_IMAGE=$image \
+CVP_SCENARIO_OUT=$work/wine \
+    "$here/../wine/with-prefix.sh" "$here/wine_side.sh" "$token"
+
+status=0
+for result in UnInstall.log registry.changes files.changes; do
+    if ! diff -u "$work/memory/$result" "$work/wine/$result"; then
+        echo "run_scenario.sh: $result differs between the in-memory machine and Wine" >&2
+        status=1
+    fi
+done
+[ "$status" -eq 0 ] && echo "same log, registry changes and file changes on both sides:" &&
+    cat "$work/memory/UnInstall.log" "$work/memory/registry.changes" \
+        "$work/memory/files.changes"
+exit "$status"

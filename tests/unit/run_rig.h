@@ -1,0 +1,55 @@
+// A run on a fresh in-memory machine: the machine, the run's record, and helpers
+// to put devices on the machine and read the log back.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/run_context.h"
+#include "platform/memory/memory_machine.h"
+
+namespace cvp::test {
+
+constexpr const char* kLogPath = "C:\\cvpurger\\UnInstall.log";
+constexpr const char* kMediaClassGuid = "{4d36e96c-e325-11ce-bfc1-08002be10318}";
+
+struct RunRig {
+    MemoryMachine machine;
+    Platform platform = machine.platform();
+    RunState state;
+    RunContext context{platform, state, nullptr};
+
+    // A present device: an Enum instance key with a class GUID.
+    void AddDevice(const std::string& enumerator, const std::string& device,
+                   const std::string& instance, const std::string& description) {
+        const std::string path =
+            "SYSTEM\\CurrentControlSet\\Enum\\" + enumerator + "\\" + device + "\\" + instance;
+        machine.SetString(Root::LocalMachine, path, "ClassGUID", kMediaClassGuid);
+        machine.SetString(Root::LocalMachine, path, "DeviceDesc", description);
+        machine.SetValue(Root::LocalMachine, path, "HardwareID", kRegMultiSz,
+                         enumerator + "\\" + device + std::string(2, '\0'));
+    }
+
+    bool DevicePresent(const std::string& enumerator, const std::string& device,
+                       const std::string& instance) const {
+        return machine.KeyExists(Root::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum\\" +
+                                                         enumerator + "\\" + device + "\\" +
+                                                         instance);
+    }
+
+    // The log's lines without their CR LF; a missing log reads as no lines.
+    std::vector<std::string> LogLines() const {
+        std::vector<std::string> lines;
+        if (!machine.FileExists(kLogPath)) return lines;
+        const std::string text = machine.FileContent(kLogPath);
+        size_t start = 0;
+        for (size_t end; (end = text.find("\r\n", start)) != std::string::npos;
+             start = end + 2) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        if (start != text.size()) lines.push_back("<unterminated>" + text.substr(start));
+        return lines;
+    }
+};
+
+}  // namespace cvp::test

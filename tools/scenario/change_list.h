@@ -1,0 +1,27 @@
+// What a run changed, as the scenario harness compares it between the in-memory
+// machine and Wine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cvp::scenario {
+
+// The registry areas a run may touch.
+inline const std::vector<std::string> kComparedSubtrees = {
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet",
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001",
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet002",
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet003",
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID",
+};
+
+// Where a scenario run leaves its log: the current directory the harness starts it in.
+constexpr const char* kLogPath = "C:\\cvpurger\\UnInstall.log";
+
+// Lines only in `before` as "- line", lines only in `after` as "+ line", sorted, one
+// per line. Lines that Wine rewrites on every start are left out.
+std::string ChangeList(const std::vector<std::string>& before,
+                       const std::vector<std::string>& after);
+
+}  // namespace cvp::scenario

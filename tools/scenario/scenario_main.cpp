@@ -1,0 +1,169 @@
+// Runs a scenario on the in-memory machine and writes what the Wine harness writes
+// for the real executable, so that the two can be compared file by file:
+//
+//   scenario run IMAGE_DIR TOKEN OUT_DIR
+//       OUT_DIR/UnInstall.log      the log of the run
+//       OUT_DIR/registry.changes   keys and values removed ("-") or added ("+")
+//       OUT_DIR/files.changes      files and directories removed or added
+//   scenario registry-changes BEFORE_DIR AFTER_DIR OUT_FILE
+//       the same change list from the regedit exports (*.reg) taken under Wine
+//   scenario file-changes BEFORE AFTER OUT_FILE
+//       the same change list from two file listings, one path a line
+//   scenario list IMAGE_DIR
+//       the image's registry and files as the in-memory machine holds them
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/command_line_run.h"
+#include "platform/memory/memory_machine.h"
+#include "scenario/change_list.h"
+
+namespace {
+
+using cvp::MemoryMachine;
+
+bool ReadWholeFile(const std::string& path, std::string* bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream content;
+    content << in.rdbuf();
+    *bytes = content.str();
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    return static_cast<bool>(out);
+}
+
+bool LoadImage(const std::string& folder, MemoryMachine* machine) {
+    cvp::MachineImage image;
+    std::string error;
+    if (!cvp::LoadMachineImage(folder, &image, &error) || !machine->Apply(image, &error)) {
+        std::cerr << "scenario: " << error << "\n";
+        return false;
+    }
+    return true;
+}
+
+int Run(const std::string& imageDir, const std::string& token, const std::string& outDir) {
+    MemoryMachine machine;
+    if (!LoadImage(imageDir, &machine)) return 2;
+    const auto registryBefore = machine.DumpRegistry(cvp::scenario::kComparedSubtrees);
+    const auto filesBefore = machine.DumpFiles();
+
+    cvp::Platform platform = machine.platform();
+    cvp::RunState state;
+    cvp::RunContext context{platform, state, nullptr};
+    cvp::RunCommandLine(context, token.c_str());
+
+    const std::string log = machine.FileExists(cvp::scenario::kLogPath)
+                                ? machine.FileContent(cvp::scenario::kLogPath)
+                                : std::string();
+    const bool written =
+        WriteWholeFile(outDir + "/UnInstall.log", log) &&
+        WriteWholeFile(outDir + "/registry.changes",
+                       cvp::scenario::ChangeList(
+                           registryBefore,
+                           machine.DumpRegistry(cvp::scenario::kComparedSubtrees))) &&
+        WriteWholeFile(outDir + "/files.changes",
+                       cvp::scenario::ChangeList(filesBefore, machine.DumpFiles()));
+    return written ? 0 : 2;
+}
+
+// Loads every regedit export in `folder`, in name order.
+bool LoadExports(const std::string& folder, MemoryMachine* machine) {
+    std::vector<std::filesystem::path> exports;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().extension() == ".reg") exports.push_back(entry.path());
+    }
+    if (error) {
+        std::cerr << "scenario: cannot list " << folder << "\n";
+        return false;
+    }
+    std::sort(exports.begin(), exports.end());
+    cvp::MachineImage image;
+    for (const auto& path : exports) {
+        std::string bytes;
+        std::string message;
+        if (!ReadWholeFile(path.string(), &bytes) ||
+            !cvp::ReadRegistryExport(path.string(), bytes, &image.registry, &message)) {
+            std::cerr << "scenario: " << (message.empty() ? "cannot read " + path.string() : message)
+                      << "\n";
+            return false;
+        }
+    }
+    std::string message;
+    if (!machine->Apply(image, &message)) {
+        std::cerr << "scenario: " << message << "\n";
+        return false;
+    }
+    return true;
+}
+
+int RegistryChanges(const std::string& before, const std::string& after,
+                    const std::string& outFile) {
+    MemoryMachine beforeMachine;
+    MemoryMachine afterMachine;
+    if (!LoadExports(before, &beforeMachine) || !LoadExports(after, &afterMachine)) return 2;
+    const std::string changes = cvp::scenario::ChangeList(
+        beforeMachine.DumpRegistry(cvp::scenario::kComparedSubtrees),
+        afterMachine.DumpRegistry(cvp::scenario::kComparedSubtrees));
+    return WriteWholeFile(outFile, changes) ? 0 : 2;
+}
+
+bool ReadLines(const std::string& path, std::vector<std::string>* lines) {
+    std::ifstream in(path);
+    if (!in) {
+        std::cerr << "scenario: cannot read " << path << "\n";
+        return false;
+    }
+    for (std::string line; std::getline(in, line);) lines->push_back(line);
+    return true;
+}
+
+int FileChanges(const std::string& before, const std::string& after,
+                const std::string& outFile) {
+    std::vector<std::string> was;
+    std::vector<std::string> is;
+    if (!ReadLines(before, &was) || !ReadLines(after, &is)) return 2;
+    return WriteWholeFile(outFile, cvp::scenario::ChangeList(was, is)) ? 0 : 2;
+}
+
+int List(const std::string& imageDir) {
+    MemoryMachine machine;
+    if (!LoadImage(imageDir, &machine)) return 2;
+    for (const std::string& line : machine.DumpRegistry(cvp::scenario::kComparedSubtrees)) {
+        std::cout << line << "\n";
+    }
+    for (const std::string& line : machine.DumpFiles()) std::cout << line << "\n";
+    return 0;
+}
+
+int Usage() {
+    std::cerr << "usage: scenario run IMAGE_DIR TOKEN OUT_DIR\n"
+                 "       scenario registry-changes BEFORE_DIR AFTER_DIR OUT_FILE\n"
+                 "       scenario file-changes BEFORE AFTER OUT_FILE\n"
+                 "       scenario list IMAGE_DIR\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 4 && args[0] == "run") return Run(args[1], args[2], args[3]);
+    if (args.size() == 4 && args[0] == "registry-changes") {
+        return RegistryChanges(args[1], args[2], args[3]);
+    }
+    if (args.size() == 4 && args[0] == "file-changes") return FileChanges(args[1], args[2], args[3]);
+    if (args.size() == 2 && args[0] == "list") return List(args[1]);
+    return Usage();
+}

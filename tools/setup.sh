@@ -1,0 +1,26 @@
+#!/bin/sh
+# Installs what building and testing need on Debian 12, once: CMake and g++ with
+# GoogleTest for the native build, the MinGW-w64 i686 posix compilers for
+# CVPurger.exe, 32-bit Wine to run it, Xvfb for its windows. Needs root (or sudo).
+set -eu
+
+packages="cmake g++ make googletest g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+mingw-w64-i686-dev wine wine32:i386 xvfb xauth locales fonts-wqy-microhei imagemagick"
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=""
+for package in $packages; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing="$missing $package"
+done
+[ -n "$missing" ] || exit 0
+
+echo "setup.sh: installing$missing" >&2
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+fi
+as_root apt-get update -q
+# shellcheck disable=SC2086
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
