@@ -5,6 +5,7 @@
 #
 #   wine_side.sh COMMAND_LINE...
 #   CVP_SCENARIO_TOOL, CVP_SCENARIO_EXE, CVP_SCENARIO_IMAGE, CVP_SCENARIO_OUT
+#   CVP_SCENARIO_MODULE  the test filter module put where machine.txt says "module"
 set -eu
 
 tool=$CVP_SCENARIO_TOOL exe=$CVP_SCENARIO_EXE image=$CVP_SCENARIO_IMAGE
@@ -22,12 +23,41 @@ list_files() {
         LC_ALL=C sort >"$out/$1"
 }
 
+# C:\windows\inf\oem1.inf as a path in the prefix.
+prefix_path() {
+    printf '%s/%s' "$drive_c" "$(printf '%s' "${1#C:\\}" | tr '\\' /)"
+}
+
+# What machine.txt says beyond the registry and the files. Key DACLs and locked files
+# have no stand-in here: an image compared with Wine must not use them.
+apply_manifest() {
+    [ -f "$image/machine.txt" ] || return 0
+    tr -d '\r' <"$image/machine.txt" | while read -r directive rest; do
+        case "$directive" in
+            ''|'#'*) ;;
+            attributes)
+                flags=$(printf '%s' "${rest##* }" | sed 's/-//; s/\(.\)/+\1 /g')
+                wine attrib -R -H -S -A "${rest% *}" >/dev/null
+                # shellcheck disable=SC2086
+                [ -z "$flags" ] || wine attrib $flags "${rest% *}" >/dev/null
+                ;;
+            directory) mkdir -p "$(prefix_path "$rest")" ;;
+            module) cp --remove-destination "$CVP_SCENARIO_MODULE" "$(prefix_path "$rest")" ;;
+            *)
+                echo "wine_side.sh: machine.txt: '$directive' can't be reproduced under Wine" >&2
+                exit 1
+                ;;
+        esac
+    done
+}
+
 if [ -f "$image/registry.reg" ]; then
     wine regedit /S "$(winepath -w "$image/registry.reg")"
 fi
 if [ -d "$image/drive_c" ]; then
     cp -r --remove-destination "$image/drive_c/." "$drive_c/"
 fi
+apply_manifest
 mkdir -p "$drive_c/cvpurger"
 
 export_registry registry.before

@@ -69,6 +69,7 @@ class ManifestReader {
         if (directive == "directory") return ReadDirectory(rest);
         if (directive == "dacl") return ReadDacl(rest);
         if (directive == "locked") return ReadLocked(rest);
+        if (directive == "module") return ReadModule(rest);
         return Fail("unknown directive '" + std::string(directive) + "'");
     }
 
@@ -188,6 +189,17 @@ class ManifestReader {
             return Fail("no such file in the image: " + std::string(rest));
         }
         image_.lockedFiles.push_back(file->path);
+        return true;
+    }
+
+    // Under Wine the harness puts a real, unregistrable module in the file's place;
+    // the in-memory machine's regsvr32 needs nothing more than the file.
+    bool ReadModule(std::string_view rest) {
+        std::string path;
+        const ImageFile* file = FindFile(rest, &path);
+        if (file == nullptr || file->directory) {
+            return Fail("no such file in the image: " + std::string(rest));
+        }
         return true;
     }
 

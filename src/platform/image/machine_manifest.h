@@ -5,9 +5,11 @@
 //   directory C:\Program Files\Empty        an empty directory (git keeps none)
 //   dacl HKEY_LOCAL_MACHINE\SYSTEM\...\Key D:(D;;KA;;;WD)
 //   locked C:\windows\system32\emProp.ax    open elsewhere, without delete sharing
+//   module C:\windows\system32\emProp.ax    under Wine, a real filter module that
+//                                           regsvr32 can unregister stands here
 //
 // Paths may hold blanks: for attributes and dacl the path ends at the last blank
-// before the final field; for directory and locked it is the rest of the line.
+// before the final field; for directory, locked and module it is the rest of the line.
 #pragma once
 
 #include <string>
