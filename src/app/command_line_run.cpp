@@ -24,13 +24,15 @@ int RunCommandLine(RunContext& context, const char* commandLine) {
     state.usbFamily = IsUsbFamily(family) ? 1 : 0;
     state.expertMode = 1;
 
+    // The device instances are recorded before their devices go: removal takes the
+    // instance keys that hold their identifiers.
+    SetFamilyHardwareIds(state, family, state.expertMode, state.commandLineRun);
+    ScanDeviceInstances(context, state.primaryHardwareId);
+
     // Devices go first, under an empty caption: their log lines begin with a blank.
     state.stage = StageDevices;
     RemoveFamilyDevices(context);
     context.platform.system.Sleep(kAfterDevicesPause);
-
-    SetFamilyHardwareIds(state, family, state.expertMode, state.commandLineRun);
-    ScanDeviceInstances(context, state.primaryHardwareId);
 
     RunFileStages(context, true);
     SetStage(context, IDS_STAGE_REGISTRY);

@@ -75,6 +75,21 @@ TEST(RunCommandLine, SetsTheFamilysFixedPatterns) {
     EXPECT_STREQ(wis.state.secondaryUsbId, "VID_0EB1&PID_6668");
 }
 
+TEST(RunCommandLine, RecordsTheInstancesOfTheDevicesItRemoves) {
+    RunRig rig;
+    const std::string audio = "VEN_109E&DEV_0878&SUBSYS_66061F3C&REV_11";
+    rig.AddDevice("PCI", audio, "4&aa11&0&21F0", "Vistrel QX4100 XP WDM Audio Capture");
+    rig.machine.SetString(Root::LocalMachine,
+                          "SYSTEM\\CurrentControlSet\\Enum\\PCI\\" + audio + "\\4&aa11&0&21F0",
+                          "ParentIdPrefix", "5&bb22&0");
+    RunCommandLine(rig.context, "878");
+    EXPECT_FALSE(rig.DevicePresent("PCI", audio, "4&aa11&0&21F0"));
+    ASSERT_EQ(rig.state.parentIdPrefixCount, 1);
+    EXPECT_STREQ(rig.state.parentIdPrefixes[0], "bb22");
+    ASSERT_EQ(rig.state.instanceSuffixCount, 1);
+    EXPECT_STREQ(rig.state.instanceSuffixes[0], "aa11");
+}
+
 TEST(RunCommandLine, ABadTokenDoesNothingAtAll) {
     for (const std::string& token : {std::string("878 "), std::string("wis"),
                                     std::string("EM EM"), std::string(5000, 'W'),
