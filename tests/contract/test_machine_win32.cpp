@@ -17,21 +17,7 @@ namespace {
 using win32::UniqueHandle;
 using win32::UniqueKey;
 
-HKEY RootKey(Root root) {
-    switch (root) {
-        case Root::ClassesRoot:
-            return HKEY_CLASSES_ROOT;
-        case Root::CurrentUser:
-            return HKEY_CURRENT_USER;
-        case Root::LocalMachine:
-            return HKEY_LOCAL_MACHINE;
-        case Root::Users:
-            return HKEY_USERS;
-        case Root::CurrentConfig:
-            return HKEY_CURRENT_CONFIG;
-    }
-    return HKEY_LOCAL_MACHINE;
-}
+using win32::RootKey;
 
 // The object names the security calls take for registry keys.
 std::string KeyObjectName(Root root, const std::string& path) {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <type_traits>
 
+#include "platform/types.h"
+
 namespace cvp::win32 {
 
 struct KeyCloser {
@@ -36,6 +38,18 @@ using UniqueLocalText = std::unique_ptr<char, LocalFreer>;
 // holds null instead so that "no handle" has one spelling.
 inline HANDLE ValidOrNull(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+// The predefined key a seam root stands for.
+inline HKEY RootKey(Root root) {
+    switch (root) {
+        case Root::ClassesRoot: return HKEY_CLASSES_ROOT;
+        case Root::CurrentUser: return HKEY_CURRENT_USER;
+        case Root::LocalMachine: return HKEY_LOCAL_MACHINE;
+        case Root::Users: return HKEY_USERS;
+        case Root::CurrentConfig: return HKEY_CURRENT_CONFIG;
+    }
+    return HKEY_LOCAL_MACHINE;
 }
 
 }  // namespace cvp::win32

@@ -34,6 +34,7 @@ using win32::UniqueHandle;
 using win32::UniqueKey;
 using win32::UniqueLocal;
 using win32::UniqueLocalText;
+using win32::RootKey;
 using win32::ValidOrNull;
 
 // The seam's Dword is uint32_t; Windows' DWORD is unsigned long under MinGW. This
@@ -52,22 +53,6 @@ class DwordSlot {
     Dword* target_;
     DWORD value_;
 };
-
-HKEY RootKey(Root root) {
-    switch (root) {
-        case Root::ClassesRoot:
-            return HKEY_CLASSES_ROOT;
-        case Root::CurrentUser:
-            return HKEY_CURRENT_USER;
-        case Root::LocalMachine:
-            return HKEY_LOCAL_MACHINE;
-        case Root::Users:
-            return HKEY_USERS;
-        case Root::CurrentConfig:
-            return HKEY_CURRENT_CONFIG;
-    }
-    return HKEY_LOCAL_MACHINE;
-}
 
 class Win32Key : public RegistryKey {
   public:
