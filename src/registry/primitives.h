@@ -43,8 +43,7 @@ int TakeOverAndDeleteKey(RunContext& context, Root root, const char* path);
 
 // Takes the key over, deletes one of its values and reports "path value". 1 when
 // deleted.
-int TakeOverAndDeleteValue(RunContext& context, Root root, const char* path,
-                           const char* valueName);
+int TakeOverAndDeleteValue(RunContext& context, Root root, const char* path, const char* valueName);
 
 // 1 when the key could be opened for full access and was deleted with its subtree.
 int DeleteRegistryKey(Registry& registry, Root root, const char* path);

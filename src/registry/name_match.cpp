@@ -1,0 +1,28 @@
+#include "registry/name_match.h"
+
+#include <cstring>
+
+#include "app/text.h"
+
+namespace cvp {
+
+bool ContainsPattern(const char* text, const char* pattern) {
+    return pattern[0] != '\0' && std::strstr(text, pattern) != nullptr;
+}
+
+bool UpperCaseContains(const char* text, const char* pattern) {
+    char upper[kTextSize];
+    CopyUpperCase(upper, text);
+    return ContainsPattern(upper, pattern);
+}
+
+bool EqualsIgnoringCase(const char* a, const char* b) {
+    return std::strlen(a) == std::strlen(b) && StartsWithIgnoringCase(a, b);
+}
+
+void CopyUpperCase(char (&buffer)[kTextSize], const char* text) {
+    CopyText(buffer, text);
+    ToUpperAscii(buffer);
+}
+
+}  // namespace cvp

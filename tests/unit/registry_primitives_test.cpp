@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "registry/primitives.h"
+#include "unit/registry_rig.h"
+
+namespace cvp::test {
+namespace {
+
+const std::string kKey = "SYSTEM\\Vendor";
+const std::string kPath = kKey + "\\";
+
+TEST(RegistryTakeover, GrantsTheWorldSidFullControlAndReleasePutsTheDaclBack) {
+    RegistryRig rig;
+    rig.Keys({kKey});
+    rig.machine.SetKeyDacl(Root::LocalMachine, kKey, "D:(A;;KR;;;BU)(D;;KA;;;BA)");
+    KeyAccessTakeover takeover(rig.registry);
+    EXPECT_EQ(takeover.Grant(Root::LocalMachine, kPath.c_str()), 1);
+    EXPECT_EQ(rig.Dacl(kKey), "D:(A;OICI;GA;;;WD)");
+    takeover.Release();
+    EXPECT_EQ(rig.Dacl(kKey), "D:(A;;KR;;;BU)(D;;KA;;;BA)");
+
+    rig.machine.CreateKey(Root::ClassesRoot, "CLSID\\{1}");
+    EXPECT_EQ(takeover.Grant(Root::ClassesRoot, "CLSID\\{1}\\"), 1);
+    EXPECT_EQ(rig.registry.calls.back(), "write-dacl CLASSES_ROOT\\CLSID\\{1}\\");
+    EXPECT_EQ(takeover.Grant(Root::LocalMachine, "SYSTEM\\Missing\\"), 0);
+    EXPECT_EQ(rig.registry.calls.back(), "read-dacl MACHINE\\SYSTEM\\Missing\\");
+}
+
+TEST(RegistryTakeover, ReportsAKeyOnlyOnceItIsDeleted) {
+    RegistryRig rig;
+    rig.Keys({kKey + "\\Instance\\Control", "SYSTEM\\Stuck\\Protected"});
+    rig.Deny(kKey);  // denies administrators too
+    rig.Deny("SYSTEM\\Stuck");
+    rig.Deny("SYSTEM\\Stuck\\Protected");
+    EXPECT_EQ(TakeOverAndDeleteKey(rig.context, Root::LocalMachine, kPath.c_str()), 1);
+    EXPECT_EQ(TakeOverAndDeleteKey(rig.context, Root::LocalMachine, "SYSTEM\\Stuck\\"), 0);
+    EXPECT_EQ(TakeOverAndDeleteKey(rig.context, Root::LocalMachine, "SYSTEM\\Missing\\"), 0);
+    EXPECT_EQ(rig.Present({kKey, "SYSTEM\\Stuck\\Protected"}), Paths{"SYSTEM\\Stuck\\Protected"});
+    EXPECT_EQ(rig.Dacl("SYSTEM\\Stuck"), "D:(D;;KA;;;WD)");
+    EXPECT_EQ(rig.Logged(), Paths{kHklm + kPath});
+    EXPECT_EQ(rig.state.progressTotal, 1);
+}
+
+TEST(RegistryTakeover, DeletesOneValueAndLogsTheKeyAndTheValue) {
+    RegistryRig rig;
+    rig.Value(kKey, "NextParentID.1a2b3c4d.1", "1");
+    rig.Value(kKey, "Other", "2");
+    rig.machine.SetKeyDacl(Root::LocalMachine, kKey, "D:(A;;KR;;;WD)");
+    const char* value = "NextParentID.1a2b3c4d.1";
+    EXPECT_EQ(TakeOverAndDeleteValue(rig.context, Root::LocalMachine, kPath.c_str(), value), 1);
+    EXPECT_EQ(TakeOverAndDeleteValue(rig.context, Root::LocalMachine, kPath.c_str(), value), 0);
+    EXPECT_TRUE(rig.HasValue(kKey, "Other"));
+    EXPECT_EQ(rig.Dacl(kKey), "D:(A;;KR;;;WD)");
+    EXPECT_EQ(rig.Logged(), Paths{kHklm + kPath + " " + value});
+
+    rig.registry.refuseDaclWrites = true;
+    EXPECT_EQ(TakeOverAndDeleteValue(rig.context, Root::LocalMachine, kPath.c_str(), "Other"), 0);
+    EXPECT_TRUE(rig.HasValue(kKey, "Other"));
+}
+
+TEST(RegistryPrimitives, ReadDeleteAndCountNeedTheRightAccess) {
+    RegistryRig rig;
+    Registry& registry = rig.registry;
+    rig.Value(kKey, "Sz", "text");
+    rig.machine.SetValue(Root::LocalMachine, kKey, "Expand", kRegExpandSz, std::string("%x%\0", 4));
+    rig.machine.SetValue(Root::LocalMachine, kKey, "Dword", kRegDword, std::string(4, '\1'));
+    rig.machine.SetValue(Root::LocalMachine, kKey, "Multi", kRegMultiSz, std::string("a\0\0", 3));
+    rig.Keys({kKey + "\\A\\control", kKey + "\\B\\Control", kKey + "\\B\\Device Parameters"});
+    char text[kTextSize];
+    auto read = [&](const char* name) {
+        return ReadRegistryString(registry, Root::LocalMachine, kPath.c_str(), name, text,
+                                  kTextSize);
+    };
+    EXPECT_EQ(read("Expand"), 1);
+    EXPECT_STREQ(text, "%x%");
+    EXPECT_EQ(read("Dword") + read("Multi"), 0);
+    EXPECT_EQ(ReadRegistryString(registry, Root::LocalMachine, "", "Sz", text, kTextSize), 0);
+    EXPECT_EQ(CountSubkeys(registry, Root::LocalMachine, (kPath + "B\\").c_str()), 2);
+    EXPECT_EQ(HasSubkey(registry, Root::LocalMachine, (kPath + "A\\").c_str(), "Control"), 0);
+    EXPECT_EQ(HasSubkey(registry, Root::LocalMachine, (kPath + "B\\").c_str(), "Control"), 1);
+
+    rig.machine.SetKeyDacl(Root::LocalMachine, kKey, "D:(A;;KR;;;WD)");  // read, not change
+    EXPECT_EQ(read("Sz"), 0);
+    EXPECT_EQ(DeleteRegistryValue(registry, Root::LocalMachine, kPath.c_str(), "Sz"), 0);
+    EXPECT_EQ(DeleteRegistryKey(registry, Root::LocalMachine, kPath.c_str()), 0);
+    EXPECT_EQ(CountSubkeys(registry, Root::LocalMachine, kPath.c_str()), 2);
+    rig.machine.SetKeyDacl(Root::LocalMachine, kKey, "D:(A;;KA;;;BA)");
+    EXPECT_EQ(DeleteRegistryValue(registry, Root::LocalMachine, kPath.c_str(), "Sz"), 1);
+    EXPECT_EQ(DeleteRegistryKey(registry, Root::LocalMachine, kPath.c_str()), 1);
+    EXPECT_EQ(CountSubkeys(registry, Root::LocalMachine, kPath.c_str()), 0);
+}
+
+TEST(RegistryPrimitives, AWalkStepPassesOverANameTooLongForItsBuffer) {
+    RegistryRig rig;
+    rig.Value(kKey, std::string(300, 'a'), "1");
+    rig.Value(kKey, "b", "2");
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(rig.registry.OpenKey(Root::LocalMachine, kKey.c_str(), kKeyRead, &key),
+              kErrorSuccess);
+    char name[kTextSize];
+    EXPECT_EQ(NextValueName(*key, 0, name), WalkStep::Skip);
+    EXPECT_EQ(NextValueName(*key, 1, name), WalkStep::Name);
+    EXPECT_STREQ(name, "b");
+    EXPECT_EQ(NextValueName(*key, 2, name), WalkStep::End);
+}
+
+}  // namespace
+}  // namespace cvp::test

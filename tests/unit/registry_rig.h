@@ -1,0 +1,96 @@
+// A registry-stage run on a fresh in-memory machine: keys laid out under
+// HKEY_LOCAL_MACHINE, the log read back, and a record of every registry call.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/text.h"
+#include "unit/run_rig.h"
+
+namespace cvp::test {
+
+using Paths = std::vector<std::string>;
+
+inline const std::string kCcs = "SYSTEM\\CurrentControlSet\\";
+inline const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
+
+// The machine's registry, recording each call in order as "open PATH", "delete PATH",
+// "read-dacl NAME" or "write-dacl NAME". It can refuse DACL writes, as the system
+// refuses a take-over.
+class RecordingRegistry : public Registry {
+  public:
+    explicit RecordingRegistry(Registry& inner) : inner_(inner) {}
+
+    Long OpenKey(Root root, const char* path, Dword access,
+                 std::unique_ptr<RegistryKey>* key) override {
+        calls.push_back(std::string("open ") + path);
+        return inner_.OpenKey(root, path, access, key);
+    }
+    Long DeleteTree(Root root, const char* path) override {
+        calls.push_back(std::string("delete ") + path);
+        return inner_.DeleteTree(root, path);
+    }
+    Long ReadKeyDacl(const char* objectName, std::string* sddl) override {
+        calls.push_back(std::string("read-dacl ") + objectName);
+        return inner_.ReadKeyDacl(objectName, sddl);
+    }
+    Long WriteKeyDacl(const char* objectName, const char* sddl) override {
+        calls.push_back(std::string("write-dacl ") + objectName);
+        return refuseDaclWrites ? kErrorAccessDenied : inner_.WriteKeyDacl(objectName, sddl);
+    }
+
+    Paths calls;
+    bool refuseDaclWrites = false;
+
+  private:
+    Registry& inner_;
+};
+
+struct RegistryRig {
+    RegistryRig() { state.stage = StageRegistryPlan; }
+
+    void Keys(const Paths& paths) {
+        for (const std::string& path : paths) machine.CreateKey(Root::LocalMachine, path);
+    }
+    void Value(const std::string& path, const std::string& name, const std::string& text) {
+        machine.SetString(Root::LocalMachine, path, name, text);
+    }
+    void Deny(const std::string& path) { machine.DenyKey(Root::LocalMachine, path); }
+    // The keys of `paths` that exist.
+    Paths Present(const Paths& paths) const {
+        Paths present;
+        for (const std::string& path : paths) {
+            if (machine.KeyExists(Root::LocalMachine, path)) present.push_back(path);
+        }
+        return present;
+    }
+    bool Has(const std::string& path) const { return !Present({path}).empty(); }
+    bool HasValue(const std::string& path, const std::string& name) const {
+        return machine.ValueExists(Root::LocalMachine, path, name);
+    }
+    std::string Dacl(const std::string& path) const {
+        return machine.KeyDacl(Root::LocalMachine, path);
+    }
+    void Family(ProductFamily family, int expert, const char* primary = "") {
+        state.family = family;
+        state.usbFamily = family == FamilyEmpiaUsb || family == FamilyWisUsb ? 1 : 0;
+        state.expertMode = expert;
+        CopyText(state.primaryHardwareId, primary);
+    }
+    // The logged items: each line without the (empty) caption and its blank.
+    Paths Logged() const {
+        Paths items;
+        for (const std::string& line : run.LogLines()) items.push_back(line.substr(1));
+        return items;
+    }
+
+    RunRig run;
+    MemoryMachine& machine = run.machine;
+    RunState& state = run.state;
+    RecordingRegistry registry{machine};
+    Platform platform{registry, machine, machine, machine, machine};
+    RunContext context{platform, state, nullptr};
+};
+
+}  // namespace cvp::test
