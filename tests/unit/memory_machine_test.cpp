@@ -219,19 +219,39 @@ TEST(MemoryKeySecurity, EnforcesTheDaclAtOpen) {
     }
 }
 
-TEST(MemoryKeySecurity, WritesReadBackCanonicalAndDoNotPropagate) {
+TEST(MemoryKeySecurity, WritesReadBackCanonical) {
     MemoryMachine machine;
-    machine.CreateKey(Root::ClassesRoot, "CLSID\\{1}\\Sub");
+    machine.CreateKey(Root::ClassesRoot, "CLSID\\{1}");
     ASSERT_EQ(machine.WriteKeyDacl("CLASSES_ROOT\\CLSID\\{1}", "D:(D;OICI;GA;;;S-1-1-0)"),
               kErrorSuccess);
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SOFTWARE\\Classes\\CLSID\\{1}"),
               "D:(D;OICI;GA;;;WD)");
-    EXPECT_EQ(machine.KeyDacl(Root::ClassesRoot, "CLSID\\{1}\\Sub"),
-              "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)");
     EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}", "D:(Z;;KA;;;WD)"),
               kErrorInvalidParameter);
     EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\Missing", "D:"), kErrorFileNotFound);
     EXPECT_EQ(machine.KeyDacl(Root::ClassesRoot, "CLSID\\{1}"), "D:(D;OICI;GA;;;WD)");
+}
+
+// As on Windows: inheritable entries reach every subkey that inherits, and a later
+// DACL replaces what they inherited; a protected subkey keeps its own.
+TEST(MemoryKeySecurity, InheritableEntriesReachSubkeysThatInherit) {
+    MemoryMachine machine;
+    machine.CreateKey(Root::LocalMachine, "SYSTEM\\K\\A\\Deep");
+    machine.CreateKey(Root::LocalMachine, "SYSTEM\\K\\Shut");
+    machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\Deep", "D:(D;;KA;;;BA)");
+    machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\K\\Shut", "D:P(D;;KA;;;BA)");
+    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", "D:(A;OICI;GA;;;WD)(A;NP;KR;;;BU)"),
+              kErrorSuccess);
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A"),
+              "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)(A;OICIID;GA;;;WD)");
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\Deep"),
+              "D:(D;;KA;;;BA)(A;CIID;GR;;;BU)(A;OICIID;GA;;;WD)");
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\Shut"), "D:P(D;;KA;;;BA)");
+
+    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", "D:(A;;KA;;;BA)"), kErrorSuccess);
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A"), "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)");
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\Deep"),
+              "D:(D;;KA;;;BA)(A;CIID;GR;;;BU)");
 }
 
 TEST(MemoryDeleteTree, DeletesTheWholeSubtree) {

@@ -170,6 +170,42 @@ Long MemoryMachine::ReadKeyDacl(const char* objectName, std::string* sddl) {
 
 // The DACL replaces the key's own. Wine does not pass inheritable entries on to the
 // existing subkeys; Windows does, to those that inherit.
+namespace {
+
+// An entry of a parent's DACL as a subkey inherits it: marked inherited, applying to
+// the subkey itself, and passed on further unless the parent said not to.
+Ace InheritedAce(const Ace& ace) {
+    Ace inherited = ace;
+    inherited.flags = (ace.flags & kAceNoPropagateInherit) != 0
+                          ? kAceInherited
+                          : (ace.flags & ~kAceInheritOnly) | kAceInherited;
+    return inherited;
+}
+
+// Windows passes the container-inheritable entries of a key's new DACL on to every
+// subkey whose DACL is neither protected nor NULL, in place of what it inherited
+// before; its own entries stay first. Wine does not propagate (design.md), so scenarios
+// compared with Wine do not depend on it.
+void PropagateInheritance(const RegKey& key) {
+    const Dacl& parent = key.dacl();
+    for (std::size_t index = 0; RegKey* child = key.ChildAt(index); ++index) {
+        const Dacl& current = child->dacl();
+        if (!current.present || (current.control & kDaclProtected) != 0) continue;
+        auto dacl = std::make_shared<Dacl>();
+        dacl->control = current.control;
+        for (const Ace& ace : current.aces) {
+            if ((ace.flags & kAceInherited) == 0) dacl->aces.push_back(ace);
+        }
+        for (const Ace& ace : parent.aces) {
+            if ((ace.flags & kAceContainerInherit) != 0) dacl->aces.push_back(InheritedAce(ace));
+        }
+        child->SetDacl(std::move(dacl));
+        PropagateInheritance(*child);
+    }
+}
+
+}  // namespace
+
 Long MemoryMachine::WriteKeyDacl(const char* objectName, const char* sddl) {
     KeyLocation where;
     auto dacl = std::make_shared<Dacl>();
@@ -180,6 +216,7 @@ Long MemoryMachine::WriteKeyDacl(const char* objectName, const char* sddl) {
     RegKey* key = state_->machine.registry.Find(where);
     if (key == nullptr) return kErrorFileNotFound;
     key->SetDacl(std::move(dacl));
+    if (key->dacl().present) PropagateInheritance(*key);
     return kErrorSuccess;
 }
 
