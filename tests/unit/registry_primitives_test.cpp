@@ -41,6 +41,25 @@ TEST(RegistryTakeover, ReportsAKeyOnlyOnceItIsDeleted) {
     EXPECT_EQ(rig.state.progressTotal, 1);
 }
 
+// A subtree that inherits a deny from its top, as Windows lays out protected keys: the
+// take-over's inheritable entry replaces what the subkeys inherited, so the whole
+// subtree goes.
+TEST(RegistryTakeover, LiftsADenyTheSubkeysInherit) {
+    RegistryRig rig;
+    rig.Keys({"SYSTEM\\Guarded\\Instance\\Device Parameters"});
+    // Subkeys with no entries of their own, only what they inherit.
+    rig.machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\Guarded\\Instance", "D:");
+    rig.machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\Guarded\\Instance\\Device Parameters", "D:");
+    ASSERT_EQ(rig.machine.WriteKeyDacl("MACHINE\\SYSTEM\\Guarded", "D:(D;OICI;KA;;;BA)"),
+              kErrorSuccess);
+    std::unique_ptr<RegistryKey> child;
+    ASSERT_EQ(rig.machine.OpenKey(Root::LocalMachine, "SYSTEM\\Guarded\\Instance", kKeyAllAccess,
+                                  &child),
+              kErrorAccessDenied);
+    EXPECT_EQ(TakeOverAndDeleteKey(rig.context, Root::LocalMachine, "SYSTEM\\Guarded\\"), 1);
+    EXPECT_FALSE(rig.Has("SYSTEM\\Guarded"));
+}
+
 TEST(RegistryTakeover, DeletesOneValueAndLogsTheKeyAndTheValue) {
     RegistryRig rig;
     rig.Value(kKey, "NextParentID.1a2b3c4d.1", "1");
