@@ -179,6 +179,24 @@ TEST_F(ScanDeviceInstancesTest, IdentifiersTooLongForTheirEntriesAreDropped) {
     EXPECT_EQ(Suffixes(), std::vector<std::string>{"ok"});
 }
 
+TEST_F(ScanDeviceInstancesTest, OddParentIdPrefixValuesAreReadSafelyOrNotAtAll) {
+    rig.state.family = FamilyEmpiaUsb;
+    rig.state.usbFamily = 1;
+    rig.state.expertMode = 1;
+    const std::string device = kEnum + "USB\\Vid_0f6b&Pid_6023\\";
+    AddInstance("USB", "Vid_0f6b&Pid_6023", "1", nullptr, false);
+    AddInstance("USB", "Vid_0f6b&Pid_6023", "2", nullptr, false);
+    AddInstance("USB", "Vid_0f6b&Pid_6023", "3", nullptr, false);
+    rig.machine.SetValue(Root::LocalMachine, device + "1", "ParentIdPrefix", kRegDword,
+                         std::string("\x26\x26\0\0", 4));
+    // Stored without its terminator: read up to its end, never past it.
+    rig.machine.SetValue(Root::LocalMachine, device + "2", "ParentIdPrefix", kRegSz, "6&cafe&0");
+    rig.machine.SetValue(Root::LocalMachine, device + "3", "ParentIdPrefix", kRegExpandSz,
+                         std::string("7&beef&0\0", 9));
+    ScanDeviceInstances(rig.context, "VID_0F6B");
+    EXPECT_EQ(Prefixes(), (std::vector<std::string>{"cafe", "beef"}));
+}
+
 TEST_F(ScanDeviceInstancesTest, AdjacentAmpersandsGiveAnEmptyEntry) {
     rig.state.family = FamilyEmpiaUsb;
     rig.state.usbFamily = 1;
