@@ -1,15 +1,24 @@
 // The process entry: a command line runs one family unattended; an empty one starts
 // the wizard.
+
+// <windows.h> comes before the headers that build on it.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
+// clang-format on
 
 #include "app/command_line_run.h"
 #include "platform/win32/win32_platform.h"
+#include "ui/resources/resource_ids.h"
+#include "ui/wizard.h"
 
 namespace {
 
 // "=.=!!CVDrvPurger@" and three code-page-950 characters.
 constexpr char kMutexName[] = "=.=!!CVDrvPurger@\xA5\x59\x51\x5F\x6F\xA5\x59";
+
+constexpr COLORREF kPanelColour = RGB(254, 254, 254);
+constexpr COLORREF kDialogColour = RGB(239, 239, 239);
 
 // The run's one record, zero-initialised at start and kept for the process's life.
 cvp::RunState g_runState;
@@ -20,6 +29,15 @@ int RunUnattended(const char* commandLine) {
     cvp::RunContext context{platform, g_runState, nullptr};
     cvp::RunCommandLine(context, commandLine);
     return 0;
+}
+
+// The wizard's worker is not waited for: closing the progress page ends the process
+// while it may still run. What it uses must therefore outlive every destructor that
+// runs at exit, so it is never destroyed.
+cvp::Platform& WizardPlatform() {
+    static cvp::Win32Platform& win32 = *new cvp::Win32Platform;
+    static cvp::Platform& platform = *new cvp::Platform(win32.platform());
+    return platform;
 }
 
 // Creating the mutex is the test: two wizards started together can't both see it
@@ -34,7 +52,22 @@ bool ClaimSingleInstance() {
     return true;
 }
 
-int RunWizard() {
+// Every list entry and identifier starts empty, whatever a scan left before.
+void ClearRunStateTexts(cvp::RunState& state) {
+    for (auto& entry : state.presentDevices) entry[0] = '\0';
+    for (auto& entry : state.installedDrivers) entry[0] = '\0';
+    for (auto& entry : state.presentHardwareIds) entry[0] = '\0';
+    for (auto& entry : state.parentIdPrefixes) entry[0] = '\0';
+    for (auto& entry : state.instanceSuffixes) entry[0] = '\0';
+    state.primaryHardwareId[0] = '\0';
+    state.secondaryUsbId[0] = '\0';
+    state.secondaryPciId[0] = '\0';
+    state.statusText[0] = '\0';
+    state.currentItem[0] = '\0';
+    state.lastReportedItem[0] = '\0';
+}
+
+int RunWizard(HINSTANCE instance) {
     if (!ClaimSingleInstance()) {
         MessageBoxA(nullptr, "CVDrvPurger is using now.", "Warning!!!", MB_OK);
         return 0;
@@ -42,13 +75,36 @@ int RunWizard() {
     INITCOMMONCONTROLSEX controls = {sizeof controls,
                                      ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    return 0;
+
+    cvp::ui::Wizard wizard;
+    wizard.instance = instance;
+    wizard.platform = &WizardPlatform();
+    wizard.state = &g_runState;
+    wizard.appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
+    cvp::ui::UniqueAccelerators accelerators(
+        LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDA_WIZARD)));
+    wizard.panelBrush.reset(CreateSolidBrush(kPanelColour));
+    wizard.dialogBrush.reset(CreateSolidBrush(kDialogColour));
+    ClearRunStateTexts(g_runState);
+
+    if (cvp::ui::CreateMainWindow(wizard) == nullptr) return 0;
+
+    // No dialog-message preprocessing: a key reaches the window that has the focus,
+    // and Ctrl+N / Ctrl+B are translated for that window.
+    MSG message = {};
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorA(message.hwnd, accelerators.get(), &message) != 0) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    accelerators.reset();
+    cvp::ui::DestroyWizardWindows(wizard);
+    return static_cast<int>(message.wParam);
 }
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR commandLine,
-                   int /*show*/) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR commandLine, int /*show*/) {
     if (commandLine != nullptr && commandLine[0] != '\0') return RunUnattended(commandLine);
-    return RunWizard();
+    return RunWizard(instance);
 }
