@@ -12,7 +12,11 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/win32/win32_handles.h"
+
 namespace cvp::ui {
+
+using win32::UniqueHandle;
 
 // Brushes, pens and other GDI objects made with Create*.
 template <typename Handle>
@@ -33,11 +37,6 @@ struct GlobalDeleter {
     void operator()(HGLOBAL memory) const { GlobalFree(memory); }
 };
 using UniqueGlobal = std::unique_ptr<void, GlobalDeleter>;
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 // GetDC / ReleaseDC.
 class WindowDc {

@@ -7,20 +7,15 @@
 #include <iterator>
 #include <memory>
 
+#include "platform/win32/win32_handles.h"
+
 namespace gui {
 namespace {
 
+using cvp::win32::UniqueFind;
+using cvp::win32::UniqueHandle;
+
 Paths g_paths;
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-struct FindCloser {
-    void operator()(HANDLE handle) const { FindClose(handle); }
-};
-using UniqueFind = std::unique_ptr<void, FindCloser>;
 
 struct DcReleaser {
     HWND window;
