@@ -237,6 +237,7 @@ TEST(MemoryKeySecurity, WritesReadBackCanonical) {
 TEST(MemoryKeySecurity, InheritableEntriesReachSubkeysThatInherit) {
     MemoryMachine machine;
     machine.CreateKey(Root::LocalMachine, "SYSTEM\\K\\A\\Deep");
+    machine.CreateKey(Root::LocalMachine, "SYSTEM\\K\\A\\B\\C");
     machine.CreateKey(Root::LocalMachine, "SYSTEM\\K\\Shut");
     machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\Deep", "D:(D;;KA;;;BA)");
     machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\K\\Shut", "D:P(D;;KA;;;BA)");
@@ -248,6 +249,10 @@ TEST(MemoryKeySecurity, InheritableEntriesReachSubkeysThatInherit) {
               "D:(D;;KA;;;BA)(A;CIID;GR;;;BU)(A;OICIID;GA;;;WD)");
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\Shut"), "D:P(D;;KA;;;BA)");
 
+    // An entry that stands both explicit and inherited in a parent reaches the
+    // subkey once.
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\B\\C"),
+              "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)(A;CIID;GR;;;BU)(A;OICIID;GA;;;WD)");
     ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", "D:(A;;KA;;;BA)"), kErrorSuccess);
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A"), "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)");
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\Deep"),

@@ -1,4 +1,5 @@
 // The registry and key-security calls of the in-memory machine.
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -196,8 +197,17 @@ void PropagateInheritance(const RegKey& key) {
         for (const Ace& ace : current.aces) {
             if ((ace.flags & kAceInherited) == 0) dacl->aces.push_back(ace);
         }
+        // The same entry reaches a key once, though it stands both explicit and
+        // inherited in its parent (keys made here carry their defaults explicitly).
         for (const Ace& ace : parent.aces) {
-            if ((ace.flags & kAceContainerInherit) != 0) dacl->aces.push_back(InheritedAce(ace));
+            if ((ace.flags & kAceContainerInherit) == 0) continue;
+            const Ace inherited = InheritedAce(ace);
+            if (std::none_of(dacl->aces.begin(), dacl->aces.end(), [&](const Ace& present) {
+                    return present.deny == inherited.deny && present.flags == inherited.flags &&
+                           present.mask == inherited.mask && present.sid == inherited.sid;
+                })) {
+                dacl->aces.push_back(inherited);
+            }
         }
         child->SetDacl(std::move(dacl));
         PropagateInheritance(*child);
