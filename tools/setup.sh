@@ -1,11 +1,13 @@
 #!/bin/sh
 # Installs what building and testing need on Debian 12, once: CMake and g++ with
 # GoogleTest for the native build, the MinGW-w64 i686 posix compilers for
-# CVPurger.exe, 32-bit Wine to run it, Xvfb for its windows. Needs root (or sudo).
+# CVPurger.exe, 32-bit Wine to run it, Xvfb for its windows, clang with libFuzzer for
+# the fuzz targets. Needs root (or sudo).
 set -eu
 
 packages="cmake g++ make googletest g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-mingw-w64-i686-dev wine wine32:i386 fonts-wine xvfb xauth locales fonts-wqy-microhei imagemagick"
+mingw-w64-i686-dev wine wine32:i386 fonts-wine xvfb xauth locales fonts-wqy-microhei imagemagick
+clang-14 libclang-rt-14-dev"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
