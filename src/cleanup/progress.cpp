@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/family_catalogue.h"
 
@@ -14,7 +15,7 @@ void FormatLoggedItem(const RunState& state, char (&text)[kTextSize]) {
     const char* hive = "";
     if (state.stage == StageClassIds) hive = "HKEY_CLASSES_ROOT\\";
     if (state.stage == StageRegistryPlan) hive = "HKEY_LOCAL_MACHINE\\";
-    std::snprintf(text, sizeof text, "%s%s", hive, state.currentItem);
+    CopyText(text, (std::string(hive) + state.currentItem).c_str());
 }
 
 // One write per line, so that a line reaches the log whole or not at all. A log that

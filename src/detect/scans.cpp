@@ -97,8 +97,8 @@ void NoteServiceKeys(Registry& registry, RunState& state, const char* services) 
         if (ServiceExists(registry, services, "DCamUSBEMPIA")) {
             char path[kTextSize];
             char displayName[kTextSize] = {};
-            std::snprintf(path, sizeof path, "%s%s", services, "DCamUSBEMPIA");
-            if (ReadRegistryString(registry, Root::LocalMachine, path, "DisplayName", displayName,
+            if (std::snprintf(path, sizeof path, "%s%s", services, "DCamUSBEMPIA") < kTextSize &&
+                ReadRegistryString(registry, Root::LocalMachine, path, "DisplayName", displayName,
                                    kTextSize) == 1 &&
                 std::strcmp(displayName, "Vistrel QU Stick II Deluxe") == 0) {
                 state.foundEmpiaDeluxe = 1;
