@@ -7,7 +7,7 @@ set -eu
 
 packages="cmake g++ make googletest g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
 mingw-w64-i686-dev wine wine32:i386 fonts-wine xvfb xauth locales fonts-wqy-microhei imagemagick
-clang-14 libclang-rt-14-dev"
+clang-14 libclang-rt-14-dev time"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
