@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/wizard_driver.h"
+#include "platform/win32/win32_handles.h"
 
 namespace gui {
 namespace {
@@ -10,18 +11,12 @@ namespace {
 constexpr char kMutexName[] = "=.=!!CVDrvPurger@\xA5\x59\x51\x5F\x6F\xA5\x59";
 constexpr char kMainWindowClass[] = "=.=!!CorvakeDriverPurger@\xA5\x59\x51\x5F\x6F\xA5\x59";
 
-struct Handle {
-    HANDLE value = nullptr;
-    ~Handle() {
-        if (value != nullptr) CloseHandle(value);
-    }
-};
-
-// Ends a wizard through its mode page's Cancel and the exit confirmation.
-void CancelWizard(const Purger& purger) {
-    HWND page = purger.WaitForPage(id::kModeCancel);
+// Ends a wizard through a page's Cancel (the mode page's unless told) and the exit
+// confirmation.
+void CancelWizard(const Purger& purger, int cancel = id::kModeCancel) {
+    HWND page = purger.WaitForPage(cancel);
     ASSERT_NE(page, nullptr);
-    PostClick(page, id::kModeCancel);
+    PostClick(page, cancel);
     HWND box = purger.WaitForBox(text::kWarning);
     ASSERT_NE(box, nullptr);
     Answer(box, IDYES);
@@ -29,9 +24,8 @@ void CancelWizard(const Purger& purger) {
 }
 
 TEST(WizardStart, ASecondWizardSaysSoAndEnds) {
-    Handle mutex;
-    mutex.value = CreateMutexA(nullptr, FALSE, kMutexName);
-    ASSERT_NE(mutex.value, nullptr);
+    const cvp::win32::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kMutexName));
+    ASSERT_NE(mutex, nullptr);
     Purger purger;
     ASSERT_TRUE(purger.Start());
     HWND box = purger.WaitForBox("Warning!!!");
@@ -121,11 +115,7 @@ TEST(WizardStart, PagesShowTheBannerThePanelAndTheLines) {
     ASSERT_NE(page, nullptr);
     Sleep(500);
     ExpectPageLook(page);
-    PostClick(page, id::kWorkingCancel);
-    HWND box = purger.WaitForBox(text::kWarning);
-    ASSERT_NE(box, nullptr);
-    Answer(box, IDYES);
-    EXPECT_EQ(purger.ExitCodeWithin(kPatience), 0);
+    CancelWizard(purger, id::kWorkingCancel);
 }
 
 TEST(WizardStart, StartingTheWizardTwiceRefusesTheSecondAndKeepsTheFirst) {
