@@ -89,7 +89,7 @@ int DeleteClassKeysByValue(RunContext& context, Root root, const char* classPath
         // Logged only once deleted: the log must not name a key that is still there.
         const int deleted = TakeOverAndDeleteKey(context, root, instancePath);
         result |= deleted;
-        return RestartIf(deleted);
+        return RemovedIf(deleted);
     });
     return result;
 }
@@ -116,7 +116,7 @@ int DeleteInterfaceKeys(RunContext& context, Root root, const char* classPath, c
             return Visit::Next;
         }
         result = TakeOverAndDeleteKey(context, root, linkPath);
-        return RestartIf(result);
+        return RemovedIf(result);
     });
     if (!hasInterface) return result;
     key.reset();  // the class key itself goes
@@ -143,7 +143,7 @@ int DeleteUsbAudioInterfaceKeys(RunContext& context, Root root, const char* clas
             // Logged only once deleted: the log must not name a key that is still there.
             const int deleted = TakeOverAndDeleteKey(context, root, linkPath);
             result |= deleted;
-            return RestartIf(deleted);
+            return RemovedIf(deleted);
         });
         return Visit::Next;
     });

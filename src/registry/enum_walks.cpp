@@ -1,5 +1,6 @@
 #include "registry/enum_walks.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "detect/card_models.h"
@@ -46,7 +47,7 @@ int DeleteStreamInstances(RunContext& context, Root root, const char* devicePath
             return Visit::Stop;
         }
         result = TakeOverAndDeleteKey(context, root, instancePath);
-        return RestartIf(result);
+        return RemovedIf(result);
     });
     if (!lastInstance) return result;
     device.reset();  // the last instance takes its device key with it
@@ -66,7 +67,7 @@ int DeleteEnumDeviceKeys(RunContext& context, Root root, const char* busPath, co
             return Visit::Next;
         }
         result = TakeOverAndDeleteKey(context, root, devicePath);
-        return RestartIf(result);
+        return RemovedIf(result);
     });
     return result;
 }
@@ -83,18 +84,30 @@ int DeleteStreamDeviceKeys(RunContext& context, Root root, const char* streamPat
     return DeleteStreamInstances(context, root, devicePath);
 }
 
-int DeleteFirstValueContaining(RunContext& context, Root root, const char* path,
-                               const char* pattern) {
-    std::unique_ptr<RegistryKey> key = OpenWalkedKey(context.platform.registry, root, path);
-    if (!key) return 0;
-    int result = 0;
+ValueNames::ValueNames(Registry& registry, Root root, const char* path) {
+    std::unique_ptr<RegistryKey> key = OpenWalkedKey(registry, root, path);
+    if (!key) return;
     WalkValueNames(*key, [&](const char* name) {
-        if (!ContainsPattern(name, pattern)) return Visit::Next;
-        // Counted and logged only when the value is really gone.
-        result = TakeOverAndDeleteValue(context, root, path, name);
-        return Visit::Stop;
+        names_.emplace_back(name);
+        return Visit::Next;
     });
-    return result;
+}
+
+std::vector<std::string>::const_iterator ValueNames::FirstContaining(const char* pattern) const {
+    return std::find_if(names_.begin(), names_.end(), [&](const std::string& name) {
+        return ContainsPattern(name.c_str(), pattern);
+    });
+}
+
+int DeleteFirstValueContaining(RunContext& context, Root root, const char* path,
+                               ValueNames& names, const char* pattern) {
+    const auto name = names.FirstContaining(pattern);
+    if (name == names.end()) return 0;
+    // Counted and logged only when the value is really gone. One that stays is still
+    // the first to hold the pattern, as a new walk of the key would find it.
+    if (TakeOverAndDeleteValue(context, root, path, name->c_str()) == 0) return 0;
+    names.Forget(name);
+    return 1;
 }
 
 }  // namespace cvp

@@ -3,6 +3,9 @@
 // values under Enum that name a device instance.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app/run_context.h"
 
 namespace cvp {
@@ -18,8 +21,27 @@ int DeleteEnumDeviceKeys(RunContext& context, Root root, const char* busPath, co
 int DeleteStreamDeviceKeys(RunContext& context, Root root, const char* streamPath,
                            const char* deviceName);
 
-// Deletes the first value of `path` whose name contains `pattern`. 1 when deleted.
+// The value names of one key, read in one walk, in the key's order. The run looks for
+// a value after each of its device identifiers among the hundreds of NextParentID
+// values of a control set's Enum key; reading the names once for all its identifiers,
+// rather than once for each, keeps a run linear in the size of that key.
+class ValueNames {
+  public:
+    ValueNames(Registry& registry, Root root, const char* path);
+
+    // The first name that contains `pattern`, in the key's order; end() when none.
+    std::vector<std::string>::const_iterator FirstContaining(const char* pattern) const;
+    std::vector<std::string>::const_iterator end() const { return names_.end(); }
+    // A deleted value's name, taken out so that the next search finds the one after it.
+    void Forget(std::vector<std::string>::const_iterator name) { names_.erase(name); }
+
+  private:
+    std::vector<std::string> names_;
+};
+
+// Deletes the first value of `path` whose name contains `pattern`, looked up in
+// `names`, the key's value names. 1 when deleted.
 int DeleteFirstValueContaining(RunContext& context, Root root, const char* path,
-                               const char* pattern);
+                               ValueNames& names, const char* pattern);
 
 }  // namespace cvp

@@ -11,14 +11,22 @@ namespace cvp {
 // What a walk does after looking at one name.
 enum class Visit {
     Next,     // go on with the next index
-    Restart,  // something was deleted: start again at index 0, so that none is skipped
+    Removed,  // the name at this index was deleted: the next one has moved into it
     Stop,     // the walk is done
 };
 
-inline Visit RestartIf(int deleted) { return deleted != 0 ? Visit::Restart : Visit::Next; }
+inline Visit RemovedIf(int deleted) { return deleted != 0 ? Visit::Removed : Visit::Next; }
 
-// Calls `visit` with the name at each index from 0 until the key has no more. It
-// restarts only after a deletion, so a walk always ends.
+// Calls `visit` with the name at each index from 0 until the key has no more.
+//
+// After a deletion the walk looks at the same index again rather than starting over
+// at 0: the registry keeps names in order, so the next name has moved down into it and
+// none is skipped, and every name before it was already looked at and passed over.
+// The deletions and their order are those of a walk that restarts at 0, but a walk
+// stays linear in the key's size instead of reading every foreign name again after
+// each of the product's keys. A name whose deletion failed is not tried again: nothing
+// the walk deletes can make a refused deletion succeed. A walk always ends: it only
+// stays put when the key lost a name.
 template <typename Visitor>
 void WalkNames(RegistryKey& key, WalkStep (*next)(RegistryKey&, Dword, char (&)[kTextSize]),
                Visitor visit) {
@@ -28,7 +36,7 @@ void WalkNames(RegistryKey& key, WalkStep (*next)(RegistryKey&, Dword, char (&)[
         const Visit what =
             step == WalkStep::Name ? visit(static_cast<const char*>(name)) : Visit::Next;
         if (what == Visit::Stop) return;
-        index = what == Visit::Restart ? 0 : index + 1;
+        if (what == Visit::Next) ++index;
     }
 }
 

@@ -41,7 +41,7 @@ int PurgeValuesWhere(RunContext& context, Root root, const char* entryPath, Matc
     WalkValueNames(*entry, [&](const char* name) {
         if (!matches(name)) return Visit::Next;
         result = TakeOverAndDeleteValue(context, root, entryPath, name);
-        return RestartIf(result);
+        return RemovedIf(result);
     });
     return result;
 }
@@ -49,30 +49,39 @@ int PurgeValuesWhere(RunContext& context, Root root, const char* entryPath, Matc
 // Calls `purge` with the path of every entry key whose name `selected` picks. 1 when a
 // purge removed something.
 template <typename Select, typename Purge>
-int PurgeEntriesWhere(RunContext& context, Root root, const char* cachePath, Select selected,
+int PurgeEntriesWhere(RunContext& context, MediumCacheEntries& cache, Select selected,
                       Purge purge) {
-    std::unique_ptr<RegistryKey> cache = OpenWalkedKey(context.platform.registry, root, cachePath);
-    if (!cache) return 0;
     int result = 0;
-    WalkSubkeys(*cache, [&](const char* name) {
+    for (const std::string& name : cache.Names(context.platform.registry)) {
         char entryPath[kTextSize];
-        if (selected(name) && SubkeyPath(entryPath, cachePath, name) && purge(entryPath) != 0) {
+        if (selected(name.c_str()) && SubkeyPath(entryPath, cache.path(), name.c_str()) &&
+            purge(entryPath) != 0) {
             result = 1;
         }
-        return Visit::Next;
-    });
+    }
     return result;
 }
 
 }  // namespace
 
-int PurgeMediumCacheCategory(RunContext& context, Root root, const char* cachePath,
+const std::vector<std::string>& MediumCacheEntries::Names(Registry& registry) {
+    if (read_) return names_;
+    read_ = true;
+    std::unique_ptr<RegistryKey> cache = OpenWalkedKey(registry, root_, path_.c_str());
+    if (!cache) return names_;
+    WalkSubkeys(*cache, [&](const char* name) {
+        names_.emplace_back(name);
+        return Visit::Next;
+    });
+    return names_;
+}
+
+int PurgeMediumCacheCategory(RunContext& context, MediumCacheEntries& cache,
                              const char* categoryGuid, const char* pattern, int byModel) {
     return PurgeEntriesWhere(
-        context, root, cachePath,
-        [&](const char* name) { return ContainsPattern(name, categoryGuid); },
+        context, cache, [&](const char* name) { return ContainsPattern(name, categoryGuid); },
         [&](const char* entryPath) {
-            return PurgeMatchingValues(context, root, entryPath, pattern, byModel);
+            return PurgeMatchingValues(context, cache.root(), entryPath, pattern, byModel);
         });
 }
 
@@ -83,20 +92,19 @@ int PurgeMatchingValues(RunContext& context, Root root, const char* entryPath, c
     });
 }
 
-int PurgeMediumCacheAll(RunContext& context, const char* cachePath, const char* pattern) {
-    const Root root = Root::LocalMachine;
+int PurgeMediumCacheAll(RunContext& context, MediumCacheEntries& cache, const char* pattern) {
     return PurgeEntriesWhere(
-        context, root, cachePath, [](const char*) { return true; },
+        context, cache, [](const char*) { return true; },
         [&](const char* entryPath) {
-            return PurgeMatchingValues(context, root, entryPath, pattern, kByText);
+            return PurgeMatchingValues(context, cache.root(), entryPath, pattern, kByText);
         });
 }
 
-int PurgeMediumCacheConexant(RunContext& context, Root root, const char* cachePath) {
+int PurgeMediumCacheConexant(RunContext& context, MediumCacheEntries& cache) {
     PurgeEntriesWhere(
-        context, root, cachePath, [](const char*) { return true; },
+        context, cache, [](const char*) { return true; },
         [&](const char* entryPath) {
-            return PurgeValuesWhere(context, root, entryPath, NamesConexantDevice);
+            return PurgeValuesWhere(context, cache.root(), entryPath, NamesConexantDevice);
         });
     return 0;
 }

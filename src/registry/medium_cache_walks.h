@@ -3,13 +3,36 @@
 // that registered it. A removal takes the matching value alone.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app/run_context.h"
 
 namespace cvp {
 
+// The entry keys of one control set's medium cache (`path` ends in a backslash), read
+// in one walk the first time a purge needs them. The purges remove values only, never
+// an entry key, so the names stay those of the cache for the whole pass over a control
+// set: a plan purges the cache up to 73 times, and reading its thousands of entries
+// once instead of each time keeps a run linear in the size of the cache.
+class MediumCacheEntries {
+  public:
+    MediumCacheEntries(Root root, std::string path) : root_(root), path_(std::move(path)) {}
+
+    Root root() const { return root_; }
+    const char* path() const { return path_.c_str(); }
+    const std::vector<std::string>& Names(Registry& registry);
+
+  private:
+    Root root_;
+    std::string path_;
+    bool read_ = false;
+    std::vector<std::string> names_;
+};
+
 // PurgeMatchingValues in every entry key whose name contains `categoryGuid`
 // (case-sensitive). 1 when a value was removed.
-int PurgeMediumCacheCategory(RunContext& context, Root root, const char* cachePath,
+int PurgeMediumCacheCategory(RunContext& context, MediumCacheEntries& cache,
                              const char* categoryGuid, const char* pattern, int byModel);
 
 // Removes the values of `entryPath` that name the family's devices: for a USB family
@@ -18,12 +41,11 @@ int PurgeMediumCacheCategory(RunContext& context, Root root, const char* cachePa
 int PurgeMatchingValues(RunContext& context, Root root, const char* entryPath, const char* pattern,
                         int byModel);
 
-// PurgeMatchingValues (byModel 0) in every entry key, under HKEY_LOCAL_MACHINE. 1 when a
-// value was removed.
-int PurgeMediumCacheAll(RunContext& context, const char* cachePath, const char* pattern);
+// PurgeMatchingValues (byModel 0) in every entry key. 1 when a value was removed.
+int PurgeMediumCacheAll(RunContext& context, MediumCacheEntries& cache, const char* pattern);
 
 // Removes, in every entry key, the values naming a Conexant encoder-card device.
 // Always 0.
-int PurgeMediumCacheConexant(RunContext& context, Root root, const char* cachePath);
+int PurgeMediumCacheConexant(RunContext& context, MediumCacheEntries& cache);
 
 }  // namespace cvp

@@ -27,7 +27,9 @@ int UsedEntries(int count) { return std::clamp(count, 0, kIdentifierSlots); }
 }  // namespace
 
 ControlSetPass::ControlSetPass(RunContext& context, const char* controlSet)
-    : context_(context), controlSet_(controlSet) {}
+    : context_(context),
+      controlSet_(controlSet),
+      mediumCache_(kRoot, Area("Control\\MediumCache\\")) {}
 
 bool ControlSetPass::FirstPass() const {
     return std::strcmp(controlSet_, ControlSetRoots.front()) == 0;
@@ -95,9 +97,10 @@ void ControlSetPass::DeleteStreamDeviceKeys(NameList deviceNames) {
 void ControlSetPass::DeleteEnumValuesContaining(const char (*identifiers)[kIdentifierSize],
                                                 int count) {
     const std::string enumPath = Area("Enum\\");
+    ValueNames names(context_.platform.registry, kRoot, enumPath.c_str());
     for (int i = 0; i < UsedEntries(count); ++i) {
         if (identifiers[i][0] == '\0') continue;
-        DeleteFirstValueContaining(context_, kRoot, enumPath.c_str(), identifiers[i]);
+        DeleteFirstValueContaining(context_, kRoot, enumPath.c_str(), names, identifiers[i]);
     }
 }
 
@@ -119,19 +122,18 @@ void ControlSetPass::PurgeParentIdPrefixCache(NameList categories) {
 
 void ControlSetPass::PurgeMediumCacheCategory(NameList categories, const char* pattern,
                                               int byModel) {
-    const std::string cache = Area("Control\\MediumCache\\");
     for (const char* category : categories) {
-        cvp::PurgeMediumCacheCategory(context_, kRoot, cache.c_str(),
-                                      MediumCategory(category).c_str(), pattern, byModel);
+        cvp::PurgeMediumCacheCategory(context_, mediumCache_, MediumCategory(category).c_str(),
+                                      pattern, byModel);
     }
 }
 
 void ControlSetPass::PurgeMediumCacheAll(const char* pattern) {
-    cvp::PurgeMediumCacheAll(context_, Area("Control\\MediumCache\\").c_str(), pattern);
+    cvp::PurgeMediumCacheAll(context_, mediumCache_, pattern);
 }
 
 void ControlSetPass::PurgeMediumCacheConexant() {
-    cvp::PurgeMediumCacheConexant(context_, kRoot, Area("Control\\MediumCache\\").c_str());
+    cvp::PurgeMediumCacheConexant(context_, mediumCache_);
 }
 
 void ControlSetPass::DeleteServiceKeys(NameList services) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/run_context.h"
+#include "registry/medium_cache_walks.h"
 
 namespace cvp {
 
@@ -61,6 +62,7 @@ class ControlSetPass {
 
     RunContext& context_;
     const char* controlSet_;
+    MediumCacheEntries mediumCache_;
 };
 
 }  // namespace cvp

@@ -64,11 +64,19 @@ int TakeOverAndDeleteKey(RunContext& context, Root root, const char* path) {
     return 1;
 }
 
+// A value needs only its own key's access, and the keys holding the values the plans
+// remove are big: the control set's Enum key, medium-cache entries. So the value is
+// deleted plainly when the key allows it, and the key is taken over only when it
+// refuses; a take-over with an inherited entry would open the whole tree below it to
+// everyone until Release, and be rewritten into every subkey twice.
 int TakeOverAndDeleteValue(RunContext& context, Root root, const char* path,
                            const char* valueName) {
-    KeyAccessTakeover takeover(context.platform.registry);
-    takeover.Grant(root, path);
-    if (DeleteRegistryValue(context.platform.registry, root, path, valueName) == 0) return 0;
+    Registry& registry = context.platform.registry;
+    if (DeleteRegistryValue(registry, root, path, valueName) == 0) {
+        KeyAccessTakeover takeover(registry);
+        takeover.Grant(root, path);
+        if (DeleteRegistryValue(registry, root, path, valueName) == 0) return 0;
+    }
     std::snprintf(context.state.currentItem, kTextSize, "%s %s", path, valueName);
     ReportProgress(context, 1);
     return 1;

@@ -37,7 +37,7 @@ int DeleteSubkeysContaining(RunContext& context, Root root, const char* path, co
         // Logged only once deleted: the log must not name a key that is still there.
         const int deleted = TakeOverAndDeleteKey(context, root, subkeyPath);
         result |= deleted;
-        return RestartIf(deleted);
+        return RemovedIf(deleted);
     });
     return result;
 }

@@ -178,6 +178,27 @@ TEST(RegistryPlanCx88, TheSharedServicesStayWhileTheOtherCx88CardIsInstalled) {
     }
 }
 
+// The encoder card's plan purges the medium cache 6 times for each ParentIdPrefix and
+// 13 times more; its entry names are read once per control set.
+TEST(RegistryPlanCx88Encoder, ReadsTheMediumCacheEntriesOncePerControlSet) {
+    RegistryRig rig;
+    const std::string cache = kCcs + "Control\\MediumCache\\";
+    const std::string entry = cache + "{a19dc3e0-3b39-11d1-905f-0000c0cc16ba}-0-0";
+    rig.Value(entry, "##?#Stream#vstune#8&1a2b3c4d&0&0#{x}", "");
+    rig.Value(entry, "##?#Stream#vstune#8&5e6f7a8b&0&0#{x}", "");
+    rig.Value(entry, "##?#Stream#other#8&9c9c9c9c&0&0#{x}", "");
+    rig.Family(FamilyCx88Encoder, 1, "VEN_14F1&DEV_8802");
+    for (const char* prefix : {"1a2b3c4d", "5e6f7a8b"}) {
+        CopyText(rig.state.parentIdPrefixes[rig.state.parentIdPrefixCount++], prefix);
+    }
+    RunMainRegistryPlan(rig.context);
+    const Paths& calls = rig.registry.calls;
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + cache), 1);
+    EXPECT_FALSE(rig.HasValue(entry, "##?#Stream#vstune#8&1a2b3c4d&0&0#{x}") ||
+                 rig.HasValue(entry, "##?#Stream#vstune#8&5e6f7a8b&0&0#{x}"));
+    EXPECT_TRUE(rig.HasValue(entry, "##?#Stream#other#8&9c9c9c9c&0&0#{x}"));
+}
+
 // The card's CX2388x video function has an interface that only the second PCI ID names.
 TEST(RegistryPlanCx88Encoder, TheSecondStepsRunInExpertModeOnly) {
     struct Case {

@@ -77,6 +77,23 @@ TEST(RegistryTakeover, DeletesOneValueAndLogsTheKeyAndTheValue) {
     EXPECT_TRUE(rig.HasValue(kKey, "Other"));
 }
 
+// The control set's Enum key holds the values; taking it over would open and rewrite
+// every device key below it, so that is done only when the key refuses the deletion.
+TEST(RegistryTakeover, AValueGoesWithoutATakeOverWhenItsKeyAllowsIt) {
+    RegistryRig rig;
+    rig.Value(kKey, "NextParentID.1a2b3c4d.1", "1");
+    const std::string dacl = rig.Dacl(kKey);
+    EXPECT_EQ(TakeOverAndDeleteValue(rig.context, Root::LocalMachine, kPath.c_str(),
+                                     "NextParentID.1a2b3c4d.1"),
+              1);
+    EXPECT_FALSE(rig.HasValue(kKey, "NextParentID.1a2b3c4d.1"));
+    for (const std::string& call : rig.registry.calls) {
+        EXPECT_EQ(call.find("dacl"), std::string::npos) << call;
+    }
+    EXPECT_EQ(rig.Dacl(kKey), dacl);
+    EXPECT_EQ(rig.Logged(), Paths{kHklm + kPath + " NextParentID.1a2b3c4d.1"});
+}
+
 TEST(RegistryPrimitives, ReadDeleteAndCountNeedTheRightAccess) {
     RegistryRig rig;
     Registry& registry = rig.registry;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "registry/class_ids.h"
 #include "registry/class_interface_walks.h"
 #include "registry/enum_walks.h"
@@ -119,6 +122,24 @@ TEST(ClassKeyWalk, DeletesEveryInstanceWhoseValueEqualsTheTextInAnyCase) {
                            kMediaClass + "0003", kMediaClass + "0004", kMediaClass + "0005"}),
               (Paths{kMediaClass + "0002", kMediaClass + "0004", kMediaClass + "0005"}));
     EXPECT_EQ(rig.Logged().size(), 3u);
+}
+
+// The product's driver keys come after the foreign ones; a walk that read every foreign
+// key again after each deletion would grow with the square of the class.
+TEST(ClassKeyWalk, ReadsEachForeignInstanceOnceHoweverManyKeysItDeletes) {
+    RegistryRig rig;
+    for (int i = 0; i < 13; ++i) {
+        char instance[5];
+        std::snprintf(instance, sizeof instance, "%04d", i);
+        rig.Value(kMediaClass + instance, "NTMPDriver", i < 10 ? "other.sys" : "vsbbvcap.sys");
+    }
+    EXPECT_EQ(
+        DeleteClassKeysByValue(rig.context, kLm, kMediaClass.c_str(), "NTMPDriver", "vsbbvcap.sys"),
+        1);
+    EXPECT_EQ(rig.Logged().size(), 3u);
+    const Paths& calls = rig.registry.calls;
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + kMediaClass + "0000\\"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + kMediaClass + "0009\\"), 1);
 }
 
 TEST(InterfaceKeyWalk, ByTextTheTwoCx88LinesKeepEachOthersLinks) {
@@ -264,15 +285,24 @@ TEST(EnumValueWalk, RemovesOneValuePerCallAndLeavesTheKeysDacl) {
         rig.Value(kEnum, name, "1");
     }
     const std::string dacl = rig.Dacl(kEnum);
-    EXPECT_EQ(DeleteFirstValueContaining(rig.context, kLm, kEnum.c_str(), "1a2b3c4d"), 1);
+    ValueNames names(rig.registry, kLm, kEnum.c_str());
+    auto deleteFirst = [&](const char* pattern) {
+        return DeleteFirstValueContaining(rig.context, kLm, kEnum.c_str(), names, pattern);
+    };
+    EXPECT_EQ(deleteFirst("1a2b3c4d"), 1);
     EXPECT_TRUE(rig.HasValue(kEnum, "NextParentID.1a2b3c4d.2"));
     EXPECT_EQ(rig.Dacl(kEnum), dacl);
     EXPECT_EQ(rig.Logged(), Paths{kHklm + kEnum + " NextParentID.1a2b3c4d.1"});
     rig.machine.SetKeyDacl(kLm, kEnum, "D:(A;;KR;;;WD)");
     rig.registry.refuseDaclWrites = true;  // the value stays: neither counted nor logged
-    EXPECT_EQ(DeleteFirstValueContaining(rig.context, kLm, kEnum.c_str(), "1a2b3c4d"), 0);
+    EXPECT_EQ(deleteFirst("1a2b3c4d"), 0);
     EXPECT_EQ(rig.Logged().size(), 1u);
     EXPECT_EQ(rig.state.progressTotal, 1);
+    rig.registry.refuseDaclWrites = false;  // the refused value is still the first to match
+    EXPECT_EQ(deleteFirst("1a2b3c4d"), 1);
+    EXPECT_EQ(deleteFirst("1a2b3c4d"), 0);
+    EXPECT_EQ(rig.Logged().back(), kHklm + kEnum + " NextParentID.1a2b3c4d.2");
+    EXPECT_TRUE(rig.HasValue(kEnum, "NextParentID.9.1"));
 }
 
 class MediumCacheWalk : public ::testing::Test {
@@ -282,8 +312,9 @@ class MediumCacheWalk : public ::testing::Test {
     const std::string capitals = kCache + "{A19DC2E0-3B39-11D1-905F-0000C0CC16BA}-2-0";
     void Register(const std::string& key, const std::string& link) { rig.Value(key, link, ""); }
     int Purge(const char* pattern, int byModel) {
-        return PurgeMediumCacheCategory(rig.context, kLm, kCache.c_str(),
-                                        "{a19dc2e0-3b39-11d1-905f-0000c0cc16ba}", pattern, byModel);
+        MediumCacheEntries cache(kLm, kCache);
+        return PurgeMediumCacheCategory(rig.context, cache, "{a19dc2e0-3b39-11d1-905f-0000c0cc16ba}",
+                                        pattern, byModel);
     }
     RegistryRig rig;
 };
@@ -317,8 +348,9 @@ TEST_F(MediumCacheWalk, SticksMatchInUpperCaseInEveryEntry) {
     Register(other, stick);
     Register(other, webcam);
     rig.Family(FamilyEmpiaUsb, 0);
-    EXPECT_EQ(PurgeMediumCacheAll(rig.context, kCache.c_str(), ""), 0);
-    EXPECT_EQ(PurgeMediumCacheAll(rig.context, kCache.c_str(), "VID_0F6B"), 1);
+    MediumCacheEntries cache(kLm, kCache);
+    EXPECT_EQ(PurgeMediumCacheAll(rig.context, cache, ""), 0);
+    EXPECT_EQ(PurgeMediumCacheAll(rig.context, cache, "VID_0F6B"), 1);
     EXPECT_FALSE(rig.HasValue(entry, stick) || rig.HasValue(other, stick));
     EXPECT_TRUE(rig.HasValue(other, webcam));
 }
@@ -329,7 +361,8 @@ TEST_F(MediumCacheWalk, TheConexantWalkTakesTheEncoderCardsValuesInAnyCase) {
     for (const std::string& link : ours) Register(entry, link);
     Register(other, ours[0]);
     Register(entry, CardLink("66081F3C"));
-    EXPECT_EQ(PurgeMediumCacheConexant(rig.context, kLm, kCache.c_str()), 0);
+    MediumCacheEntries cache(kLm, kCache);
+    EXPECT_EQ(PurgeMediumCacheConexant(rig.context, cache), 0);
     EXPECT_EQ(rig.Logged().size(), 4u);
     EXPECT_TRUE(rig.HasValue(entry, CardLink("66081F3C")));
 }
