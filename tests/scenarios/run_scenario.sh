@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs one scenario twice, on the in-memory machine and with the real executable
 # under Wine, and fails unless both leave the same "UnInstall.log", the same registry
-# changes and the same file changes.
+# changes and the same file changes, and unless each side's changes pass the image's
+# traces.txt: the family's traces gone, nothing else removed, changed or added.
 #
 #   run_scenario.sh SCENARIO_TOOL CVPURGER_EXE IMAGE_DIR TOKEN WORK_DIR
 #
@@ -20,6 +21,9 @@ CVP_SCENARIO_OUT=$work/wine \
     "$here/../wine/with-prefix.sh" "$here/wine_side.sh" "$token"
 
 status=0
+for side in memory wine; do
+    "$tool" check "$image" "$token" "$work/$side" || status=1
+done
 for result in UnInstall.log registry.changes files.changes; do
     if ! diff -u "$work/memory/$result" "$work/wine/$result"; then
         echo "run_scenario.sh: $result differs between the in-memory machine and Wine" >&2

@@ -9,6 +9,10 @@
 //       the same change list from the regedit exports (*.reg) taken under Wine
 //   scenario file-changes BEFORE AFTER OUT_FILE
 //       the same change list from two file listings, one path a line
+//   scenario check IMAGE_DIR TOKEN RESULT_DIR
+//       checks RESULT_DIR/registry.changes and files.changes, from either side,
+//       against IMAGE_DIR/traces.txt: nothing but the family's items removed, nothing
+//       added but the log, every listed trace gone
 //   scenario list IMAGE_DIR
 //       the image's registry and files as the in-memory machine holds them
 #include <algorithm>
@@ -22,6 +26,7 @@
 #include "app/command_line_run.h"
 #include "platform/memory/memory_machine.h"
 #include "scenario/change_list.h"
+#include "scenario/traces.h"
 
 namespace {
 
@@ -68,10 +73,10 @@ int Run(const std::string& imageDir, const std::string& token, const std::string
                                 : std::string();
     const bool written =
         WriteWholeFile(outDir + "/UnInstall.log", log) &&
-        WriteWholeFile(outDir + "/registry.changes",
-                       cvp::scenario::ChangeList(
-                           registryBefore,
-                           machine.DumpRegistry(cvp::scenario::kComparedSubtrees))) &&
+        WriteWholeFile(
+            outDir + "/registry.changes",
+            cvp::scenario::ChangeList(registryBefore,
+                                      machine.DumpRegistry(cvp::scenario::kComparedSubtrees))) &&
         WriteWholeFile(outDir + "/files.changes",
                        cvp::scenario::ChangeList(filesBefore, machine.DumpFiles()));
     return written ? 0 : 2;
@@ -95,8 +100,8 @@ bool LoadExports(const std::string& folder, MemoryMachine* machine) {
         std::string message;
         if (!ReadWholeFile(path.string(), &bytes) ||
             !cvp::ReadRegistryExport(path.string(), bytes, &image.registry, &message)) {
-            std::cerr << "scenario: " << (message.empty() ? "cannot read " + path.string() : message)
-                      << "\n";
+            std::cerr << "scenario: "
+                      << (message.empty() ? "cannot read " + path.string() : message) << "\n";
             return false;
         }
     }
@@ -113,9 +118,9 @@ int RegistryChanges(const std::string& before, const std::string& after,
     MemoryMachine beforeMachine;
     MemoryMachine afterMachine;
     if (!LoadExports(before, &beforeMachine) || !LoadExports(after, &afterMachine)) return 2;
-    const std::string changes = cvp::scenario::ChangeList(
-        beforeMachine.DumpRegistry(cvp::scenario::kComparedSubtrees),
-        afterMachine.DumpRegistry(cvp::scenario::kComparedSubtrees));
+    const std::string changes =
+        cvp::scenario::ChangeList(beforeMachine.DumpRegistry(cvp::scenario::kComparedSubtrees),
+                                  afterMachine.DumpRegistry(cvp::scenario::kComparedSubtrees));
     return WriteWholeFile(outFile, changes) ? 0 : 2;
 }
 
@@ -129,12 +134,28 @@ bool ReadLines(const std::string& path, std::vector<std::string>* lines) {
     return true;
 }
 
-int FileChanges(const std::string& before, const std::string& after,
-                const std::string& outFile) {
+int FileChanges(const std::string& before, const std::string& after, const std::string& outFile) {
     std::vector<std::string> was;
     std::vector<std::string> is;
     if (!ReadLines(before, &was) || !ReadLines(after, &is)) return 2;
     return WriteWholeFile(outFile, cvp::scenario::ChangeList(was, is)) ? 0 : 2;
+}
+
+int Check(const std::string& imageDir, const std::string& token, const std::string& resultDir) {
+    const cvp::scenario::Traces traces =
+        cvp::scenario::ReadTraces(imageDir + "/" + cvp::scenario::kTracesFile);
+    for (const std::string& error : traces.errors) std::cerr << "scenario: " << error << "\n";
+    std::vector<std::string> changes;
+    if (!traces.errors.empty() || !ReadLines(resultDir + "/registry.changes", &changes) ||
+        !ReadLines(resultDir + "/files.changes", &changes)) {
+        return 2;
+    }
+    const std::vector<std::string> faults =
+        cvp::scenario::CheckChanges(traces, token, changes, false);
+    for (const std::string& fault : faults) {
+        std::cerr << "scenario: " << resultDir << ": " << token << ": " << fault << "\n";
+    }
+    return faults.empty() ? 0 : 1;
 }
 
 int List(const std::string& imageDir) {
@@ -151,6 +172,7 @@ int Usage() {
     std::cerr << "usage: scenario run IMAGE_DIR TOKEN OUT_DIR\n"
                  "       scenario registry-changes BEFORE_DIR AFTER_DIR OUT_FILE\n"
                  "       scenario file-changes BEFORE AFTER OUT_FILE\n"
+                 "       scenario check IMAGE_DIR TOKEN RESULT_DIR\n"
                  "       scenario list IMAGE_DIR\n";
     return 2;
 }
@@ -163,7 +185,9 @@ int main(int argc, char** argv) {
     if (args.size() == 4 && args[0] == "registry-changes") {
         return RegistryChanges(args[1], args[2], args[3]);
     }
-    if (args.size() == 4 && args[0] == "file-changes") return FileChanges(args[1], args[2], args[3]);
+    if (args.size() == 4 && args[0] == "file-changes")
+        return FileChanges(args[1], args[2], args[3]);
+    if (args.size() == 4 && args[0] == "check") return Check(args[1], args[2], args[3]);
     if (args.size() == 2 && args[0] == "list") return List(args[1]);
     return Usage();
 }
