@@ -22,7 +22,11 @@
 #include <string>
 #include <vector>
 
+#include "app/cleanup_worker.h"
 #include "app/command_line_run.h"
+#include "app/family_catalogue.h"
+#include "detect/present_devices.h"
+#include "detect/scans.h"
 #include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
 #include "scenario/change_list.h"
@@ -36,6 +40,7 @@ using scenario::CheckChanges;
 using scenario::Fate;
 using scenario::kTracesFile;
 using scenario::ReadTraces;
+using scenario::RunOf;
 using scenario::TraceIndex;
 using scenario::TraceItem;
 using scenario::Traces;
@@ -75,9 +80,9 @@ std::vector<std::string> MachineLines(const MemoryMachine& machine) {
 // The collateral-damage check of one run, as the Wine side runs it (`scenario check`).
 void ExpectChanges(const Traces& traces, const std::string& token,
                    const std::vector<std::string>& before, const std::vector<std::string>& after,
-                   bool secondRun) {
-    const std::vector<std::string> faults = CheckChanges(
-        traces, token, scenario::SplitLines(scenario::ChangeList(before, after)), secondRun);
+                   RunOf run) {
+    const std::vector<std::string> faults =
+        CheckChanges(traces, token, scenario::SplitLines(scenario::ChangeList(before, after)), run);
     for (size_t i = 0; i < faults.size() && i < 40; ++i) ADD_FAILURE() << faults[i];
 }
 
@@ -142,20 +147,21 @@ TEST_P(ScenarioImageRun, RemovesTheListedTracesAndNothingElseAndOnlyOnce) {
     const std::vector<std::string> after = MachineLines(rig.machine);
     for (const TraceItem& item : traces.items) {
         // Several lines may name one item, for several tokens.
-        const bool removed = scenario::RemovedBy(index.Deciding(item.name), run.token, false);
+        const bool removed =
+            scenario::RemovedBy(index.Deciding(item.name), run.token, RunOf::First);
         EXPECT_NE(ItemExists(rig.machine, item), removed)
             << (removed ? "still there: " : "removed: ") << item.Describe();
     }
-    ExpectChanges(traces, run.token, before, after, false);
+    ExpectChanges(traces, run.token, before, after, RunOf::First);
 
     // A second run finds nothing more of the family, unless the list says otherwise.
     const std::vector<std::string> logBefore = rig.LogLines();
     RunState fresh;
     RunContext context{rig.platform, fresh, nullptr};
     RunCommandLine(context, run.token.c_str());
-    ExpectChanges(traces, run.token, after, MachineLines(rig.machine), true);
+    ExpectChanges(traces, run.token, after, MachineLines(rig.machine), RunOf::Second);
     const std::vector<std::string> logAfter = rig.LogLines();
-    if (scenario::RemovesAnything(traces, run.token, true)) {
+    if (scenario::RemovesAnything(traces, run.token, RunOf::Second)) {
         // Appended to, and only appended to.
         ASSERT_GT(logAfter.size(), logBefore.size());
         EXPECT_TRUE(std::equal(logBefore.begin(), logBefore.end(), logAfter.begin()));
@@ -166,6 +172,99 @@ TEST_P(ScenarioImageRun, RemovesTheListedTracesAndNothingElseAndOnlyOnce) {
 
 INSTANTIATE_TEST_SUITE_P(ScenarioImages, ScenarioImageRun, testing::ValuesIn(ListedRuns()),
                          RunName);
+
+// --- The wizard on the same images ----------------------------------------------------
+
+class SilentView : public ProgressView {
+  public:
+    void ShowPath(const char*) override {}
+    void SetBarPosition(int) override {}
+    void ShowCaption(const char*) override {}
+};
+
+// The token that names `family` on the command line; empty for none.
+std::string TokenOf(ProductFamily family) {
+    for (const char* token : {"878", "88X", "DV", "BB", "NV", "EM", "WIS"}) {
+        if (FamilyFromToken(token) == family) return token;
+    }
+    return "";
+}
+
+// What the list page shows: present devices in working mode, installed drivers in
+// expert mode. Returns the number of entries.
+int ListEntries(RunContext& scan, int expertMode) {
+    RunState& state = scan.state;
+    state.expertMode = expertMode;
+    ScanInstalledDrivers(scan);
+    if (expertMode == 1) return state.installedDriverCount;
+    state.installedDriverCount = 0;
+    state.presentDeviceCount = 0;
+    EnumeratePresentDevices(scan);
+    return state.presentDeviceCount;
+}
+
+// The wizard's cleanup of the entry at `index`, as the pages start it. Returns the
+// token of the entry's family.
+std::string RunWizardOn(RunRig& rig, int expertMode, int index) {
+    RunContext scan{rig.platform, rig.state, nullptr};
+    ListEntries(scan, expertMode);
+    rig.state.selectedIndex = index;
+    FamilyFromListEntry(rig.state, ChosenEntry(rig.state));
+    SetFamilyHardwareIds(rig.state, rig.state.family, expertMode, 0);
+    ScanDeviceInstances(scan, rig.state.primaryHardwareId);
+    SilentView view;
+    RunContext context{rig.platform, rig.state, &view};
+    RunCleanupWorker(context);
+    return TokenOf(rig.state.family);
+}
+
+class ScenarioImageWizard : public testing::TestWithParam<fs::path> {};
+
+// Every entry of both list pages, on every scenario image: the worker removes only
+// items the image's list gives that entry's family, never another product's. An entry
+// of a family that no scenario line of the image runs is left to the images that
+// describe that family.
+TEST_P(ScenarioImageWizard, EachListedEntryRemovesOnlyItsFamilysItems) {
+    const fs::path& folder = GetParam();
+    const Traces traces = ReadTraces((folder / kTracesFile).string());
+    ASSERT_TRUE(traces.errors.empty()) << traces.errors.front();
+    std::set<std::string> described;
+    for (const ScenarioRun& run : ListedRuns()) {
+        if (run.folder == folder) described.insert(run.token);
+    }
+    for (int expertMode : {0, 1}) {
+        RunRig lister;
+        std::string error;
+        ASSERT_TRUE(LoadImage(folder, &lister.machine, &error)) << error;
+        RunContext scan{lister.platform, lister.state, nullptr};
+        const int entries = ListEntries(scan, expertMode);
+        for (int index = 0; index < entries; ++index) {
+            RunRig rig;
+            ASSERT_TRUE(LoadImage(folder, &rig.machine, &error)) << error;
+            const std::vector<std::string> before = MachineLines(rig.machine);
+            const std::string token = RunWizardOn(rig, expertMode, index);
+            if (described.count(token) == 0) continue;
+            SCOPED_TRACE(std::string(expertMode == 1 ? "expert" : "working") + " mode, entry " +
+                         ChosenEntry(rig.state) + ", token " + token);
+            ExpectChanges(traces, token, before, MachineLines(rig.machine), RunOf::Part);
+        }
+    }
+}
+
+std::vector<fs::path> ScenarioImages() {
+    std::set<fs::path> folders;
+    for (const ScenarioRun& run : ListedRuns()) folders.insert(run.folder);
+    return {folders.begin(), folders.end()};
+}
+
+INSTANTIATE_TEST_SUITE_P(ScenarioImages, ScenarioImageWizard, testing::ValuesIn(ScenarioImages()),
+                         [](const testing::TestParamInfo<fs::path>& info) {
+                             std::string name = info.param.filename().string();
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             }
+                             return name;
+                         });
 
 // The lists themselves: readable, consistent, and each of their tokens run.
 TEST(ScenarioImageList, EveryListIsReadableAndEachOfItsTokensRuns) {

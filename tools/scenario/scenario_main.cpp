@@ -151,7 +151,7 @@ int Check(const std::string& imageDir, const std::string& token, const std::stri
         return 2;
     }
     const std::vector<std::string> faults =
-        cvp::scenario::CheckChanges(traces, token, changes, false);
+        cvp::scenario::CheckChanges(traces, token, changes, cvp::scenario::RunOf::First);
     for (const std::string& fault : faults) {
         std::cerr << "scenario: " << resultDir << ": " << token << ": " << fault << "\n";
     }

@@ -20,11 +20,9 @@ constexpr const char* kListedLog = "drive_c/cvpurger/UnInstall.log";
 std::string Trimmed(const std::string& text) { return std::string(TrimBlanks(text)); }
 
 bool ParseFate(const std::string& word, Fate* fate) {
-    static const std::map<std::string, Fate> kFates = {{"gone", Fate::Gone},
-                                                       {"reached", Fate::Reached},
-                                                       {"missed", Fate::Missed},
-                                                       {"again", Fate::Again},
-                                                       {"kept", Fate::Kept}};
+    static const std::map<std::string, Fate> kFates = {
+        {"gone", Fate::Gone},   {"reached", Fate::Reached}, {"missed", Fate::Missed},
+        {"again", Fate::Again}, {"wizard", Fate::Wizard},   {"kept", Fate::Kept}};
     const auto found = kFates.find(word);
     if (found == kFates.end()) return false;
     *fate = found->second;
@@ -41,7 +39,7 @@ std::string ParseTraceLine(std::string line, TraceItem* item) {
     const size_t first = line.find(' ');
     const size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
     if (second == std::string::npos || !ParseFate(line.substr(0, first), &item->fate)) {
-        return "expected \"gone|reached|missed|again|kept TOKEN ITEM\"";
+        return "expected \"gone|reached|missed|again|wizard|kept TOKEN ITEM\"";
     }
     item->token = line.substr(first + 1, second - first - 1);
     std::string rest = Trimmed(line.substr(second + 1));
@@ -61,7 +59,7 @@ std::string ParseTraceLine(std::string line, TraceItem* item) {
         return "\"kept\" and only \"kept\" takes the token \"*\"";
     }
     if (item->why.empty() && item->fate != Fate::Gone && item->fate != Fate::Kept) {
-        return "a reached, missed or again item says why, after \" # \"";
+        return "a reached, missed, again or wizard item says why, after \" # \"";
     }
     return "";
 }
@@ -88,10 +86,17 @@ std::string IndexName(const ItemName& name) {
     return LowerCopy(name.key) + (name.isValue ? "\n" + LowerCopy(name.value) : "");
 }
 
-bool Removes(const TraceItem& item, const std::string& token, bool secondRun) {
+bool Removes(const TraceItem& item, const std::string& token, RunOf run) {
     if (item.token != token) return false;
-    return secondRun ? item.fate == Fate::Again
-                     : item.fate == Fate::Gone || item.fate == Fate::Reached;
+    switch (run) {
+        case RunOf::First:
+            return item.fate == Fate::Gone || item.fate == Fate::Reached;
+        case RunOf::Second:
+            return item.fate == Fate::Again;
+        case RunOf::Part:
+            return item.fate != Fate::Kept;
+    }
+    return false;
 }
 
 std::string Deciders(const std::vector<const TraceItem*>& deciding) {
@@ -183,19 +188,18 @@ std::vector<const TraceItem*> TraceIndex::Deciding(const ItemName& name) const {
     }
 }
 
-bool RemovedBy(const std::vector<const TraceItem*>& deciding, const std::string& token,
-               bool secondRun) {
+bool RemovedBy(const std::vector<const TraceItem*>& deciding, const std::string& token, RunOf run) {
     return std::any_of(deciding.begin(), deciding.end(),
-                       [&](const TraceItem* item) { return Removes(*item, token, secondRun); });
+                       [&](const TraceItem* item) { return Removes(*item, token, run); });
 }
 
-bool RemovesAnything(const Traces& traces, const std::string& token, bool secondRun) {
+bool RemovesAnything(const Traces& traces, const std::string& token, RunOf run) {
     return std::any_of(traces.items.begin(), traces.items.end(),
-                       [&](const TraceItem& item) { return Removes(item, token, secondRun); });
+                       [&](const TraceItem& item) { return Removes(item, token, run); });
 }
 
 std::vector<std::string> CheckChanges(const Traces& traces, const std::string& token,
-                                      const std::vector<std::string>& changes, bool secondRun) {
+                                      const std::vector<std::string>& changes, RunOf run) {
     const TraceIndex index(traces.items);
     std::vector<std::string> faults;
     std::set<std::string> removed;
@@ -209,15 +213,16 @@ std::vector<std::string> CheckChanges(const Traces& traces, const std::string& t
             faults.push_back("unreadable line: " + change);
         } else if (change[0] == '+') {
             if (line != kListedLog) faults.push_back("added or changed: " + line);
-        } else if (!RemovedBy(index.Deciding(name), token, secondRun)) {
+        } else if (!RemovedBy(index.Deciding(name), token, run)) {
             faults.push_back("removed, but the list keeps it (" + Deciders(index.Deciding(name)) +
                              "): " + line);
         } else {
             removed.insert(IndexName(name));
         }
     }
+    if (run == RunOf::Part) return faults;
     for (const TraceItem& item : traces.items) {
-        if (RemovedBy(index.Deciding(item.name), token, secondRun) &&
+        if (RemovedBy(index.Deciding(item.name), token, run) &&
             removed.count(IndexName(item.name)) == 0) {
             faults.push_back("still there, but the list removes it: " + item.Describe());
         }

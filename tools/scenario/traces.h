@@ -8,6 +8,9 @@
 //   reached TOKEN ITEM   another product's item that a run of TOKEN removes (# why)
 //   missed TOKEN ITEM    the family's trace that a run of TOKEN leaves (# why)
 //   again TOKEN ITEM     what a second run of TOKEN removes (# why)
+//   wizard TOKEN ITEM    another product's item that a wizard run of TOKEN's family, on
+//                        one of the entries its list pages show, may remove; the
+//                        command line leaves it (# why)
 //   kept * ITEM          another product's item that no run touches
 // ITEM is a key below HKEY_LOCAL_MACHINE, a value written KEY "NAME", or a file or
 // folder written C:\PATH; an item stands for its whole subtree. Everything the list
@@ -22,7 +25,7 @@ namespace cvp::scenario {
 
 constexpr const char* kTracesFile = "traces.txt";
 
-enum class Fate { Gone, Reached, Missed, Again, Kept };
+enum class Fate { Gone, Reached, Missed, Again, Wizard, Kept };
 
 // A key below HKEY_LOCAL_MACHINE, one of its values, or a file ("C:\PATH").
 struct ItemName {
@@ -67,16 +70,22 @@ class TraceIndex {
     std::map<std::string, std::vector<const TraceItem*>> byName_;
 };
 
-// Whether the run of `token` (its second run when `secondRun`) removes what `deciding`
-// decides: "gone" and "reached" items the first time, "again" items the second.
-bool RemovedBy(const std::vector<const TraceItem*>& deciding, const std::string& token,
-               bool secondRun);
-bool RemovesAnything(const Traces& traces, const std::string& token, bool secondRun);
+// Which run of a token a change list comes from.
+enum class RunOf {
+    First,   // removes the "gone" and "reached" items, every one of them
+    Second,  // the next run on the same machine: removes the "again" items, every one
+    Part,    // a wizard run on one chosen entry: removes only items listed for the token
+};
+
+// Whether that run of `token` removes what `deciding` decides.
+bool RemovedBy(const std::vector<const TraceItem*>& deciding, const std::string& token, RunOf run);
+bool RemovesAnything(const Traces& traces, const std::string& token, RunOf run);
 
 // Checks a run's change list (ChangeList lines, registry and files together): every
-// line it removes is one the list removes for `token`, nothing is added or changed but
-// the log, and every item the list removes is gone. One message per fault.
+// line it removes is one the list lets that run of `token` remove, nothing is added or
+// changed but the log, and (but for a part run) every item the run removes is gone.
+// One message per fault.
 std::vector<std::string> CheckChanges(const Traces& traces, const std::string& token,
-                                      const std::vector<std::string>& changes, bool secondRun);
+                                      const std::vector<std::string>& changes, RunOf run);
 
 }  // namespace cvp::scenario
