@@ -98,6 +98,23 @@ int PresentHardwareIdSlot(ProductFamily family) {
     }
 }
 
+namespace {
+
+// The chosen entry's own ID. The family's recorded ID is the last present device's of
+// the family: with two of its sticks or cards plugged in (or another brand's stick on
+// the chip maker's reference ID, which the eMPIA rows hold), it would purge the other
+// device, not the one the user chose. It stands in only for an entry that recorded none.
+const char* WorkingModeId(const RunState& state, ProductFamily family) {
+    const int index = state.selectedIndex;
+    if (index >= 0 && index < state.presentDeviceCount && index < kPresentDeviceSlots &&
+        state.presentDeviceIds[index][0] != '\0') {
+        return state.presentDeviceIds[index];
+    }
+    return state.presentHardwareIds[PresentHardwareIdSlot(family)];
+}
+
+}  // namespace
+
 void SetFamilyHardwareIds(RunState& state, ProductFamily family, int expertMode,
                           int commandLineRun) {
     if (expertMode == 0 && commandLineRun == 0) {
@@ -107,8 +124,7 @@ void SetFamilyHardwareIds(RunState& state, ProductFamily family, int expertMode,
         if (family == FamilyNvidia) {
             CopyText(state.primaryHardwareId, FixedPrimaryHardwareId(family));
         } else {
-            CopyText(state.primaryHardwareId,
-                     state.presentHardwareIds[PresentHardwareIdSlot(family)]);
+            CopyText(state.primaryHardwareId, WorkingModeId(state, family));
         }
         return;
     }

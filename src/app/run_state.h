@@ -47,6 +47,9 @@ struct RunState {
     char lastReportedItem[kTextSize] = {};
 
     char presentDevices[kPresentDeviceSlots][kTextSize] = {};
+    // The ID each listed device was recorded by (empty when it recorded none), so that
+    // working mode purges the device the user chose, not the family's last one.
+    char presentDeviceIds[kPresentDeviceSlots][kTextSize] = {};
     int presentDeviceCount = 0;
     char installedDrivers[kInstalledDriverSlots][kTextSize] = {};
     int installedDriverCount = 0;

@@ -14,8 +14,13 @@ constexpr Dword kIdBufferSize = 255;
 
 bool Contains(const char* text, const char* part) { return std::strstr(text, part) != nullptr; }
 
+// The family's recorded ID, and the ID of the list entry the device becomes if it is
+// listed (the entry after the last one).
 void RecordId(RunState& state, ProductFamily family, const char* id) {
     CopyText(state.presentHardwareIds[PresentHardwareIdSlot(family)], id);
+    if (state.presentDeviceCount < kPresentDeviceSlots) {
+        CopyText(state.presentDeviceIds[state.presentDeviceCount], id);
+    }
 }
 
 // The subsystem pair after "SUBSYS_" in a PCI hardware ID, formatted as recorded.
@@ -150,6 +155,9 @@ void WalkBus(RunContext& context, const char* enumerator, Note note,
         if (!devices->ReadProperty(index, kPropertyHardwareId, hardwareId, kIdBufferSize)) continue;
         hardwareId[kIdBufferSize - 1] = '\0';
         if (hardwareId[0] == '*') ProbeDisplayAdapterId(context, hardwareId, kIdBufferSize);
+        if (context.state.presentDeviceCount < kPresentDeviceSlots) {
+            context.state.presentDeviceIds[context.state.presentDeviceCount][0] = '\0';
+        }
         if (!note(context.state, hardwareId)) continue;
         char description[kIdBufferSize] = {};
         if (!devices->ReadProperty(index, kPropertyDeviceDesc, description, kIdBufferSize)) continue;

@@ -86,6 +86,34 @@ TEST_F(EnumeratePresentDevicesTest, RecognisesSticksIgnoringCaseInTheFirst21Char
     EXPECT_EQ(rig.state.foundWis7007, 1);
 }
 
+// The family keeps the last stick's ID; working mode purges the chosen entry's own.
+TEST_F(EnumeratePresentDevicesTest, WorkingModeTakesTheChosenDevicesOwnId) {
+    Add("USB", "Vid_0f6b&Pid_6023", "1", "Vistrel QU Stick II Deluxe", "USB\\Vid_0f6b&Pid_6023");
+    Add("USB", "Vid_eb1a&Pid_2820", "1", "Vistrel QU Stick II", "USB\\Vid_eb1a&Pid_2820");
+    AddPci("VEN_109E&DEV_036E&SUBSYS_66061F3C&REV_11", "1", "Vistrel QX4100 XP WDM Video Capture");
+    AddPci("VEN_109E&DEV_036E&SUBSYS_66071F3C&REV_11", "2", "Vistrel QX4100 XP WDM Video Capture");
+    EnumeratePresentDevices(rig.context);
+    ASSERT_EQ(Listed().size(), 4u);
+    EXPECT_EQ(IdOf(FamilyEmpiaUsb), "VID_EB1A&PID_2820");
+    const struct {
+        int index;
+        ProductFamily family;
+        const char* id;
+    } choices[] = {{0, FamilyBt878, "66061F3C"},
+                   {1, FamilyBt878, "66071F3C"},
+                   {2, FamilyEmpiaUsb, "VID_0F6B&PID_6023"},
+                   {3, FamilyEmpiaUsb, "VID_EB1A&PID_2820"}};
+    for (const auto& choice : choices) {
+        rig.state.selectedIndex = choice.index;
+        SetFamilyHardwareIds(rig.state, choice.family, 0, 0);
+        EXPECT_STREQ(rig.state.primaryHardwareId, choice.id) << Listed()[choice.index];
+    }
+    // An entry past the list falls back to the family's recorded ID.
+    rig.state.selectedIndex = 7;
+    SetFamilyHardwareIds(rig.state, FamilyEmpiaUsb, 0, 0);
+    EXPECT_STREQ(rig.state.primaryHardwareId, "VID_EB1A&PID_2820");
+}
+
 TEST_F(EnumeratePresentDevicesTest, PciCardsAreNeverLookedForOnUsb) {
     Add("USB", "Vid_1234&Pid_0001", "1", "odd", "PCI\\VEN_109E&DEV_036E&SUBSYS_66061F3C&REV_11");
     EXPECT_EQ(EnumeratePresentDevices(rig.context), 0);

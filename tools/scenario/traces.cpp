@@ -20,9 +20,11 @@ constexpr const char* kListedLog = "drive_c/cvpurger/UnInstall.log";
 std::string Trimmed(const std::string& text) { return std::string(TrimBlanks(text)); }
 
 bool ParseFate(const std::string& word, Fate* fate) {
-    static const std::map<std::string, Fate> kFates = {
-        {"gone", Fate::Gone},   {"reached", Fate::Reached}, {"missed", Fate::Missed},
-        {"again", Fate::Again}, {"wizard", Fate::Wizard},   {"kept", Fate::Kept}};
+    static const std::map<std::string, Fate> kFates = {{"gone", Fate::Gone},
+                                                       {"reached", Fate::Reached},
+                                                       {"missed", Fate::Missed},
+                                                       {"again", Fate::Again},
+                                                       {"kept", Fate::Kept}};
     const auto found = kFates.find(word);
     if (found == kFates.end()) return false;
     *fate = found->second;
@@ -39,7 +41,7 @@ std::string ParseTraceLine(std::string line, TraceItem* item) {
     const size_t first = line.find(' ');
     const size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
     if (second == std::string::npos || !ParseFate(line.substr(0, first), &item->fate)) {
-        return "expected \"gone|reached|missed|again|wizard|kept TOKEN ITEM\"";
+        return "expected \"gone|reached|missed|again|kept TOKEN ITEM\"";
     }
     item->token = line.substr(first + 1, second - first - 1);
     std::string rest = Trimmed(line.substr(second + 1));
@@ -59,7 +61,7 @@ std::string ParseTraceLine(std::string line, TraceItem* item) {
         return "\"kept\" and only \"kept\" takes the token \"*\"";
     }
     if (item->why.empty() && item->fate != Fate::Gone && item->fate != Fate::Kept) {
-        return "a reached, missed, again or wizard item says why, after \" # \"";
+        return "a reached, missed or again item says why, after \" # \"";
     }
     return "";
 }

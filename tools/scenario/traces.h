@@ -8,9 +8,6 @@
 //   reached TOKEN ITEM   another product's item that a run of TOKEN removes (# why)
 //   missed TOKEN ITEM    the family's trace that a run of TOKEN leaves (# why)
 //   again TOKEN ITEM     what a second run of TOKEN removes (# why)
-//   wizard TOKEN ITEM    another product's item that a wizard run of TOKEN's family, on
-//                        one of the entries its list pages show, may remove; the
-//                        command line leaves it (# why)
 //   kept * ITEM          another product's item that no run touches
 // ITEM is a key below HKEY_LOCAL_MACHINE, a value written KEY "NAME", or a file or
 // folder written C:\PATH; an item stands for its whole subtree. Everything the list
@@ -25,7 +22,7 @@ namespace cvp::scenario {
 
 constexpr const char* kTracesFile = "traces.txt";
 
-enum class Fate { Gone, Reached, Missed, Again, Wizard, Kept };
+enum class Fate { Gone, Reached, Missed, Again, Kept };
 
 // A key below HKEY_LOCAL_MACHINE, one of its values, or a file ("C:\PATH").
 struct ItemName {
