@@ -1,5 +1,6 @@
 #include "cleanup/progress.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -43,7 +44,9 @@ void ReportProgress(RunContext& context, int units) {
     FormatLoggedItem(state, item);
     if (window) context.view->ShowPath(item);
     state.progressTotal += units;
-    if (window) context.view->SetBarPosition(state.progressTotal);
+    // The bar's range is 0 to 100 and a big installation reports more items than that:
+    // the bar stays full while the count goes on, as the control itself would show it.
+    if (window) context.view->SetBarPosition(std::min(state.progressTotal, 100));
     AppendLogLine(context, item);
 }
 

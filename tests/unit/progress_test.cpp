@@ -107,6 +107,18 @@ TEST_F(ReportProgressTest, WizardModeShowsEachItemAndMovesTheBar) {
     EXPECT_EQ(view.positions, (std::vector<int>{1, 3}));
 }
 
+TEST_F(ReportProgressTest, TheBarStopsAtItsEndWhileTheCountGoesOn) {
+    RecordingView view;
+    rig.context.view = &view;
+    for (int i = 0; i < 60; ++i) Report(("Key" + std::to_string(i)).c_str(), 2);
+    EXPECT_EQ(rig.state.progressTotal, 120);
+    EXPECT_EQ(view.positions.size(), 60u);
+    EXPECT_EQ(view.positions[48], 98);
+    EXPECT_EQ(view.positions[49], 100);
+    EXPECT_EQ(view.positions.back(), 100);
+    EXPECT_EQ(rig.LogLines().size(), 60u);
+}
+
 TEST_F(ReportProgressTest, CompletionFillsTheBarAndLogsNothing) {
     RecordingView view;
     rig.context.view = &view;
