@@ -9,8 +9,13 @@
 namespace cvp {
 namespace {
 
-// Full control for everyone (S-1-1-0), inherited by every subkey.
-constexpr const char* kWorldFullControl = "D:(A;OICI;GA;;;WD)";
+// Full control for the Administrators group (S-1-5-32-544), inherited by every subkey.
+// The purger runs as an administrator, so this opens the key to it as a grant to
+// everyone would, but a run stopped between Grant and Release (killed, power lost)
+// leaves the key open to administrators, who may take it over anyway, and not to
+// every user: a key that then cannot be deleted would otherwise stay open to all for
+// good, since the next run's Grant would take the open DACL for the original.
+constexpr const char* kAdministratorsFullControl = "D:(A;OICI;GA;;;BA)";
 
 // The security API names registry keys by these words, not by the root handles.
 const char* ObjectNamePrefix(Root root) {
@@ -44,7 +49,7 @@ int KeyAccessTakeover::Grant(Root root, const char* path) {
     granted_ = true;
     root_ = root;
     path_ = path;
-    return registry_.WriteKeyDacl(objectName_.c_str(), kWorldFullControl) == kErrorSuccess ? 1 : 0;
+    return registry_.WriteKeyDacl(objectName_.c_str(), kAdministratorsFullControl) == kErrorSuccess ? 1 : 0;
 }
 
 void KeyAccessTakeover::Release() {

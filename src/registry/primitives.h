@@ -15,9 +15,10 @@ inline constexpr std::array<const char*, 3> ControlSetRoots = {
     "SYSTEM\\CurrentControlSet\\", "SYSTEM\\ControlSet001\\", "SYSTEM\\ControlSet003\\"};
 
 // Takes over a key's access rights for the span of one deletion: Grant replaces the
-// DACL with one entry giving everyone (the world SID, whatever the system's language
-// calls it) full control, inherited by subkeys; Release puts the original DACL back
-// when the key is still there, so a key that could not be deleted is not left open.
+// DACL with one entry giving the Administrators group (by its SID, whatever the
+// system's language calls it) full control, inherited by subkeys; Release puts the
+// original DACL back when the key is still there, so a key that could not be deleted
+// is not left open.
 class KeyAccessTakeover {
 public:
     explicit KeyAccessTakeover(Registry& registry) : registry_(registry) {}

@@ -592,11 +592,12 @@ TEST_F(SeamContract, KeyDenyingAdministratorsRefusesUntilItsDaclIsReplaced) {
     EXPECT_EQ(parent->QuerySubkeyCount(&count), kErrorSuccess);
     EXPECT_EQ(count, 1u);
 
-    ASSERT_EQ(registry().WriteKeyDacl(object.c_str(), "D:(A;CI;GA;;;WD)"), kErrorSuccess);
+    // The take-over's DACL: the Administrators group, which the running token holds.
+    ASSERT_EQ(registry().WriteKeyDacl(object.c_str(), "D:(A;OICI;GA;;;BA)"), kErrorSuccess);
     // Modelled on Wine, which keeps GENERIC_ALL as written and adds no inherited ACEs.
     // Windows would show the parent's inheritable ACEs after it as well.
     ASSERT_EQ(registry().ReadKeyDacl(object.c_str(), &sddl), kErrorSuccess);
-    EXPECT_EQ(sddl, "D:(A;CI;GA;;;WD)");
+    EXPECT_EQ(sddl, "D:(A;OICI;GA;;;BA)");
 
     EXPECT_EQ(OpenResult(ScratchKey("Guarded"), kKeyAllAccess), kErrorSuccess);
     EXPECT_EQ(registry().DeleteTree(Root::LocalMachine, ScratchKey("Guarded").c_str()),

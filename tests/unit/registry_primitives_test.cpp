@@ -9,13 +9,13 @@ namespace {
 const std::string kKey = "SYSTEM\\Vendor";
 const std::string kPath = kKey + "\\";
 
-TEST(RegistryTakeover, GrantsTheWorldSidFullControlAndReleasePutsTheDaclBack) {
+TEST(RegistryTakeover, GrantsAdministratorsFullControlAndReleasePutsTheDaclBack) {
     RegistryRig rig;
     rig.Keys({kKey});
     rig.machine.SetKeyDacl(Root::LocalMachine, kKey, "D:(A;;KR;;;BU)(D;;KA;;;BA)");
     KeyAccessTakeover takeover(rig.registry);
     EXPECT_EQ(takeover.Grant(Root::LocalMachine, kPath.c_str()), 1);
-    EXPECT_EQ(rig.Dacl(kKey), "D:(A;OICI;GA;;;WD)");
+    EXPECT_EQ(rig.Dacl(kKey), "D:(A;OICI;GA;;;BA)");
     takeover.Release();
     EXPECT_EQ(rig.Dacl(kKey), "D:(A;;KR;;;BU)(D;;KA;;;BA)");
 
