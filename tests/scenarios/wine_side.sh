@@ -6,6 +6,7 @@
 #   wine_side.sh COMMAND_LINE...
 #   CVP_SCENARIO_TOOL, CVP_SCENARIO_EXE, CVP_SCENARIO_IMAGE, CVP_SCENARIO_OUT
 #   CVP_SCENARIO_MODULE  the test filter module put where machine.txt says "module"
+#   CVP_KEY_SWEEP        tests/faults' key_sweep.exe: fail if a run opens a key to Everyone
 set -eu
 
 tool=$CVP_SCENARIO_TOOL exe=$CVP_SCENARIO_EXE image=$CVP_SCENARIO_IMAGE
@@ -21,6 +22,10 @@ export_registry() {
 list_files() {
     (cd "$WINEPREFIX" && find drive_c -mindepth 1 \( -type d -printf '%p/\n' \) -o -printf '%p\n') |
         LC_ALL=C sort >"$out/$1"
+}
+
+key_sweep() {
+    [ -z "${CVP_KEY_SWEEP:-}" ] || wine "$CVP_KEY_SWEEP" "$@"
 }
 
 # C:\windows\inf\oem1.inf as a path in the prefix.
@@ -59,9 +64,12 @@ if [ -d "$image/drive_c" ]; then
 fi
 apply_manifest
 mkdir -p "$drive_c/cvpurger"
+# Harnesses that run the purger their own way source this far (tests/faults).
+[ -z "${CVP_SCENARIO_IMPORT_ONLY:-}" ] || return 0
 
 export_registry registry.before
 list_files files.before
+key_sweep dump >"$out/keys.before"
 
 for token in "$@"; do
     set +e
@@ -76,6 +84,7 @@ done
 
 export_registry registry.after
 list_files files.after
+key_sweep check "$(winepath -w "$out/keys.before")" >"$out/keys.after"
 
 if [ -f "$drive_c/cvpurger/UnInstall.log" ]; then
     cp "$drive_c/cvpurger/UnInstall.log" "$out/UnInstall.log"
