@@ -35,7 +35,10 @@ int DeleteStreamInstances(RunContext& context, Root root, const char* devicePath
     std::unique_ptr<RegistryKey> device = OpenWalkedKey(registry, root, devicePath);
     if (!device) return 0;
     int result = 0;
-    bool lastInstance = false;
+    // A device key without instances is what a run stopped inside the deletion of the
+    // device key (the subtree goes first, the key last) leaves: it goes as if with its
+    // last instance, or no later run would ever take it.
+    bool lastInstance = CountSubkeys(registry, root, devicePath) == 0;
     WalkSubkeys(*device, [&](const char* name) {
         char instancePath[kTextSize];
         if (!SubkeyPath(instancePath, devicePath, name) ||

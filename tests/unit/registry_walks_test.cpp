@@ -278,6 +278,22 @@ TEST(StreamDeviceWalk, TakesRunningInstancesAndTheDeviceKeyWithTheLastOne) {
     EXPECT_FALSE(rig.Has(kStream + "CVTUNER.PHILIPS2"));
 }
 
+// A run stopped inside the deletion of a device key leaves it without instances.
+TEST(StreamDeviceWalk, ADeviceKeyLeftWithoutInstancesGoesInEitherMode) {
+    for (int expert : {0, 1}) {
+        RegistryRig rig;
+        rig.Keys({kStream + "cvxbar.boardmux", kStream + "cvtuner.philips\\1&1\\LogConf"});
+        rig.Family(FamilyBt878, expert);
+        EXPECT_EQ(DeleteStreamDeviceKeys(rig.context, kLm, kStream.c_str(), "cvxbar.boardmux"), 1);
+        EXPECT_FALSE(rig.Has(kStream + "cvxbar.boardmux"));
+        EXPECT_EQ(rig.Logged(), Paths{kHklm + kStream + "cvxbar.boardmux\\"});
+        // An instance that is not running keeps its device key in working mode.
+        EXPECT_EQ(DeleteStreamDeviceKeys(rig.context, kLm, kStream.c_str(), "cvtuner.philips"),
+                  expert);
+        EXPECT_EQ(rig.Has(kStream + "cvtuner.philips"), expert == 0);
+    }
+}
+
 TEST(EnumValueWalk, RemovesOneValuePerCallAndLeavesTheKeysDacl) {
     RegistryRig rig;
     for (const char* name :
