@@ -4,6 +4,7 @@
 
 #include "app/cleanup_sequence.h"
 #include "app/family_catalogue.h"
+#include "app/pending_identifiers.h"
 #include "cleanup/device_removal.h"
 #include "cleanup/progress.h"
 #include "ui/resources/resource_ids.h"
@@ -75,6 +76,7 @@ CleanupOutcome RunCleanupWorker(RunContext& context) {
     state.progressTotal = 0;
     if (context.view != nullptr) context.view->SetBarPosition(0);
 
+    RememberDeviceIdentifiers(context);
     SetStage(context, IDS_STAGE_DEVICES);
     state.stage = StageDevices;
     if (state.expertMode == 0) {
@@ -88,6 +90,7 @@ CleanupOutcome RunCleanupWorker(RunContext& context) {
     RunFileStages(context, true);
     SetStage(context, IDS_STAGE_REGISTRY);
     RunRegistryStep(context);
+    ForgetDeviceIdentifiers(context);
 
     ReportProgress(context, kCompletionUnits);
     return {IDS_RESULT_DONE, 0};

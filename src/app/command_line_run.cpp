@@ -2,6 +2,7 @@
 
 #include "app/cleanup_sequence.h"
 #include "app/family_catalogue.h"
+#include "app/pending_identifiers.h"
 #include "cleanup/device_removal.h"
 #include "detect/scans.h"
 #include "ui/resources/resource_ids.h"
@@ -28,6 +29,7 @@ int RunCommandLine(RunContext& context, const char* commandLine) {
     // instance keys that hold their identifiers.
     SetFamilyHardwareIds(state, family, state.expertMode, state.commandLineRun);
     ScanDeviceInstances(context, state.primaryHardwareId);
+    RememberDeviceIdentifiers(context);
 
     // Devices go first, under an empty caption: their log lines begin with a blank.
     state.stage = StageDevices;
@@ -37,6 +39,7 @@ int RunCommandLine(RunContext& context, const char* commandLine) {
     RunFileStages(context, true);
     SetStage(context, IDS_STAGE_REGISTRY);
     RunRegistryStep(context);
+    ForgetDeviceIdentifiers(context);
 
     // A second pass, without pauses, for files the first could not remove.
     RunFileStages(context, false);
