@@ -49,26 +49,15 @@ class TracingView : public ProgressView {
 };
 
 // The machine's own system calls, with each pause also put on the timeline.
-class TracingSystem : public System {
+class TracingSystem : public ForwardingSystem {
   public:
-    TracingSystem(System& machine, Trace& trace) : machine_(machine), trace_(trace) {}
+    TracingSystem(System& machine, Trace& trace) : ForwardingSystem(machine), trace_(trace) {}
     void Sleep(Dword milliseconds) override {
         trace_.push_back("sleep:" + std::to_string(milliseconds));
-        machine_.Sleep(milliseconds);
-    }
-    int LoadText(unsigned id, char* buffer, int size) override {
-        return machine_.LoadText(id, buffer, size);
-    }
-    int UserCountryCode(char* buffer, int size) override {
-        return machine_.UserCountryCode(buffer, size);
-    }
-    bool ReadOsVersion(OsVersion* version) override { return machine_.ReadOsVersion(version); }
-    bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
-        return machine_.ReadPciConfig(bus, device, reg, value);
+        ForwardingSystem::Sleep(milliseconds);
     }
 
   private:
-    System& machine_;
     Trace& trace_;
 };
 

@@ -24,23 +24,10 @@ struct Stopped {};
 
 // The machine's system calls, but the first pause ends the process: the command line
 // pauses right after the devices are removed.
-class StoppingSystem : public System {
+class StoppingSystem : public ForwardingSystem {
 public:
-    explicit StoppingSystem(System& inner) : inner_(inner) {}
+    using ForwardingSystem::ForwardingSystem;
     void Sleep(Dword) override { throw Stopped{}; }
-    int LoadText(unsigned id, char* buffer, int size) override {
-        return inner_.LoadText(id, buffer, size);
-    }
-    int UserCountryCode(char* buffer, int size) override {
-        return inner_.UserCountryCode(buffer, size);
-    }
-    bool ReadOsVersion(OsVersion* version) override { return inner_.ReadOsVersion(version); }
-    bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
-        return inner_.ReadPciConfig(bus, device, reg, value);
-    }
-
-private:
-    System& inner_;
 };
 
 class PendingIdentifiers : public ::testing::Test {

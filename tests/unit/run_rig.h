@@ -13,6 +13,26 @@ namespace cvp::test {
 constexpr const char* kLogPath = "C:\\cvpurger\\UnInstall.log";
 constexpr const char* kMediaClassGuid = "{4d36e96c-e325-11ce-bfc1-08002be10318}";
 
+// The machine's own system calls, for a test to override the ones it watches.
+class ForwardingSystem : public System {
+  public:
+    explicit ForwardingSystem(System& machine) : machine_(machine) {}
+    void Sleep(Dword milliseconds) override { machine_.Sleep(milliseconds); }
+    int LoadText(unsigned id, char* buffer, int size) override {
+        return machine_.LoadText(id, buffer, size);
+    }
+    int UserCountryCode(char* buffer, int size) override {
+        return machine_.UserCountryCode(buffer, size);
+    }
+    bool ReadOsVersion(OsVersion* version) override { return machine_.ReadOsVersion(version); }
+    bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
+        return machine_.ReadPciConfig(bus, device, reg, value);
+    }
+
+  private:
+    System& machine_;
+};
+
 struct RunRig {
     MemoryMachine machine;
     Platform platform = machine.platform();
