@@ -31,6 +31,7 @@
 #include "platform/image/machine_image.h"
 #include "scenario/change_list.h"
 #include "scenario/traces.h"
+#include "unit/key_security.h"
 #include "unit/run_rig.h"
 
 namespace cvp::test {
@@ -142,9 +143,12 @@ TEST_P(ScenarioImageRun, RemovesTheListedTracesAndNothingElseAndOnlyOnce) {
         EXPECT_TRUE(ItemExists(rig.machine, item)) << "not on the machine: " << item.Describe();
     }
     const std::vector<std::string> before = MachineLines(rig.machine);
+    const KeySecuritySweep sweep(ReadKeyDacls(rig.machine));
     // A token the command line refuses ("wis") must change nothing, as its list says.
     RunCommandLine(rig.context, run.token.c_str());
     const std::vector<std::string> after = MachineLines(rig.machine);
+    const std::vector<OpenedKey> opened = sweep.OpenedSince(rig.machine);
+    EXPECT_TRUE(opened.empty()) << "open to everyone:" << Describe(opened);
     for (const TraceItem& item : traces.items) {
         // Several lines may name one item, for several tokens.
         const bool removed =

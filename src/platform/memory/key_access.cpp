@@ -23,7 +23,7 @@ Dword MapGenericKeyRights(Dword mask) {
     return mapped;
 }
 
-Long CheckKeyAccess(const Dacl& dacl, Dword desired, Dword* granted) {
+Long CheckKeyAccess(const Dacl& dacl, Dword desired, Dword* granted, bool ownedByAdministrators) {
     desired = MapGenericKeyRights(desired & ~kWow64Flags);
     const bool maximum = (desired & kMaximumAllowed) != 0;
     desired &= ~kMaximumAllowed;
@@ -31,9 +31,9 @@ Long CheckKeyAccess(const Dacl& dacl, Dword desired, Dword* granted) {
         *granted = maximum ? (desired | kKeyAllAccess) : desired;
         return kErrorSuccess;
     }
-    // The owner (Administrators, for keys this machine holds) may always read and
-    // change the DACL.
-    Dword allowed = kReadControl | kWriteDac;
+    // The owner (Administrators, for keys this machine holds unless a fault gave one
+    // away) may always read and change the DACL.
+    Dword allowed = ownedByAdministrators ? kReadControl | kWriteDac : 0;
     Dword denied = 0;
     for (const Ace& ace : dacl.aces) {
         if ((ace.flags & kAceInheritOnly) || !TokenHolds(ace.sid)) continue;

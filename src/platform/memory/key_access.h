@@ -12,8 +12,10 @@ Dword MapGenericKeyRights(Dword mask);
 
 // AccessCheck for a key opened with `desired`, by a process of an administrator whose
 // token holds Everyone, Administrators, Users and Authenticated Users. On success
-// `*granted` is what the handle may do.
-Long CheckKeyAccess(const Dacl& dacl, Dword desired, Dword* granted);
+// `*granted` is what the handle may do. The owner may always read and change the
+// DACL; `ownedByAdministrators` false is a key another account owns.
+Long CheckKeyAccess(const Dacl& dacl, Dword desired, Dword* granted,
+                    bool ownedByAdministrators = true);
 
 // SHDeleteKeyA as Wine runs it (RegDeleteTreeW): the key is opened for reading, its
 // subkeys deleted depth first, then the key itself opened with DELETE and deleted. A

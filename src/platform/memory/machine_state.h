@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/image/ascii_text.h"
 #include "platform/memory/file_tree.h"
 #include "platform/memory/memory_machine.h"
 #include "platform/memory/registry_tree.h"
@@ -29,6 +30,9 @@ struct MachineState {
     std::set<std::string> lockedFiles;  // FileTree::Key; a path need not exist yet
     std::vector<std::shared_ptr<ModuleLoad>> moduleLoads;
     std::vector<std::string> failingRemovals;  // device instance IDs
+    // Key faults belong to the key itself: a key deleted and made again is a new key.
+    std::vector<std::weak_ptr<const RegKey>> foreignOwnedKeys;
+    std::vector<std::pair<std::weak_ptr<const RegKey>, std::string>> guardedValues;
     bool failProcessStart = false;
     bool hangProcesses = false;
     std::vector<std::string> startedProcesses;
@@ -41,6 +45,20 @@ struct MachineState {
     bool IsModuleLoaded(const std::string& fileKey) const {
         for (const auto& load : moduleLoads) {
             if (load->loaded && load->fileKey == fileKey) return true;
+        }
+        return false;
+    }
+
+    bool OwnedByAdministrators(const RegKey& key) const {
+        for (const auto& owned : foreignOwnedKeys) {
+            if (owned.lock().get() == &key) return false;
+        }
+        return true;
+    }
+
+    bool GuardsValue(const RegKey& key, std::string_view name) const {
+        for (const auto& [guarded, valueName] : guardedValues) {
+            if (guarded.lock().get() == &key && EqualsNoCase(valueName, name)) return true;
         }
         return false;
     }

@@ -120,6 +120,14 @@ const RegKey* FindSubtree(const memory::RegistryTree& registry, const std::strin
     return key;
 }
 
+void DumpKeyDacl(const RegKey& key, const std::string& path,
+                 std::map<std::string, std::string>* dacls) {
+    (*dacls)[path] = FormatDaclSddl(key.dacl());
+    for (size_t i = 0; const RegKey* child = key.ChildAt(i); ++i) {
+        DumpKeyDacl(*child, path + "\\" + child->name(), dacls);
+    }
+}
+
 void DumpFileNode(const memory::FileNode& node, const std::string& path,
                   std::vector<std::string>* lines) {
     for (const auto& child : node.children) {
@@ -149,6 +157,17 @@ std::vector<std::string> MemoryMachine::DumpRegistry(
     lines.clear();
     for (auto& entry : keyed) lines.push_back(std::move(entry.second));
     return lines;
+}
+
+std::map<std::string, std::string> MemoryMachine::DumpKeyDacls(
+    const std::vector<std::string>& subtrees) const {
+    std::map<std::string, std::string> dacls;
+    for (const std::string& subtree : subtrees) {
+        std::string path;
+        if (const RegKey* key = FindSubtree(state_->machine.registry, subtree, &path))
+            DumpKeyDacl(*key, path, &dacls);
+    }
+    return dacls;
 }
 
 std::vector<std::string> MemoryMachine::DumpFiles() const {

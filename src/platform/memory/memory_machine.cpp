@@ -113,6 +113,19 @@ void MemoryMachine::DenyKey(Root root, const std::string& path) {
     SetKeyDacl(root, path, "D:(D;;KA;;;WD)");
 }
 
+void MemoryMachine::DenyKeyTakeover(Root root, const std::string& path) {
+    DenyKey(root, path);
+    if (const memory::RegKey* key = state_->machine.registry.Find(CanonicalKey(root, path))) {
+        state_->machine.foreignOwnedKeys.push_back(key->weak_from_this());
+    }
+}
+
+void MemoryMachine::FailValueDeletion(Root root, const std::string& path, const std::string& name) {
+    if (const memory::RegKey* key = state_->machine.registry.Find(CanonicalKey(root, path))) {
+        state_->machine.guardedValues.emplace_back(key->weak_from_this(), name);
+    }
+}
+
 void MemoryMachine::LockFile(const std::string& path) {
     memory::FilePath resolved;
     if (state_->machine.files.Resolve(path, &resolved)) {
@@ -127,5 +140,15 @@ void MemoryMachine::FailDeviceRemoval(const std::string& instanceId) {
 void MemoryMachine::FailProcessStart() { state_->machine.failProcessStart = true; }
 
 void MemoryMachine::HangProcesses() { state_->machine.hangProcesses = true; }
+
+void MemoryMachine::ClearFaults() {
+    memory::MachineState& machine = state_->machine;
+    machine.lockedFiles.clear();
+    machine.failingRemovals.clear();
+    machine.failProcessStart = false;
+    machine.hangProcesses = false;
+    machine.foreignOwnedKeys.clear();
+    machine.guardedValues.clear();
+}
 
 }  // namespace cvp

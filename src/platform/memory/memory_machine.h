@@ -94,10 +94,19 @@ public:
 
     // --- Faults ---
     void DenyKey(Root root, const std::string& path);  // DACL "D:(D;;KA;;;WD)"
+    // DenyKey, and the key belongs to another account: the administrators may neither
+    // read nor replace its DACL, so no take-over reaches it.
+    void DenyKeyTakeover(Root root, const std::string& path);
+    // RegDeleteValueA of this one value is refused, as a registry filter guarding it
+    // would refuse it.
+    void FailValueDeletion(Root root, const std::string& path, const std::string& name);
     void LockFile(const std::string& path);            // open elsewhere: no delete, no write
     void FailDeviceRemoval(const std::string& instanceId);  // "PCI\VEN_...\3&1&0"
     void FailProcessStart();                                // CreateProcessA and WinExec fail
     void HangProcesses();                                   // started processes never end
+    // Lifts every fault: locks (an image's too), failing removals, process faults, key
+    // owners and guarded values. The DACLs DenyKey wrote stay, being the keys' own.
+    void ClearFaults();
 
     // Canonical text of the registry below the given roots ("HKEY_LOCAL_MACHINE\SYSTEM"):
     // one line per key and one per value, sorted, so that two machines compare line by
@@ -106,6 +115,9 @@ public:
     // One line per file and directory of C:, as "drive_c/windows/inf/oem1.inf" (a
     // directory ends in "/"), sorted.
     std::vector<std::string> DumpFiles() const;
+    // Every key's DACL below the given roots in SDDL, by the key's path as DumpRegistry
+    // spells it.
+    std::map<std::string, std::string> DumpKeyDacls(const std::vector<std::string>& subtrees) const;
 
 private:
     struct State;

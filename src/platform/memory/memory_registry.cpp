@@ -41,8 +41,9 @@ Long CopyData(const RegValue& value, unsigned char* data, Dword* dataSize) {
 
 class MemoryKey final : public RegistryKey {
   public:
-    MemoryKey(std::shared_ptr<RegKey> key, Dword granted)
-        : key_(std::move(key)), granted_(granted) {}
+    MemoryKey(std::shared_ptr<RegKey> key, Dword granted,
+              std::weak_ptr<const memory::MachineState> machine)
+        : key_(std::move(key)), granted_(granted), machine_(std::move(machine)) {}
 
     Long EnumKey(Dword index, char* name, Dword* nameSize) override {
         if (const Long refused = Refusal(kKeyEnumerateSubKeys)) return refused;
@@ -86,7 +87,10 @@ class MemoryKey final : public RegistryKey {
 
     Long DeleteValue(const char* name) override {
         if (const Long refused = Refusal(kKeySetValue)) return refused;
-        return key_->RemoveValue(name == nullptr ? "" : name) ? kErrorSuccess : kErrorFileNotFound;
+        const std::string_view valueName = name == nullptr ? "" : name;
+        const std::shared_ptr<const memory::MachineState> machine = machine_.lock();
+        if (machine && machine->GuardsValue(*key_, valueName)) return kErrorAccessDenied;
+        return key_->RemoveValue(valueName) ? kErrorSuccess : kErrorFileNotFound;
     }
 
   private:
@@ -100,6 +104,7 @@ class MemoryKey final : public RegistryKey {
 
     std::shared_ptr<RegKey> key_;
     Dword granted_;
+    std::weak_ptr<const memory::MachineState> machine_;
 };
 
 // The roots GetNamedSecurityInfoA takes for SE_REGISTRY_KEY objects (Wine's four).
@@ -124,6 +129,14 @@ bool KeyFromObjectName(std::string_view objectName, KeyLocation* key) {
     return false;
 }
 
+// The owner reads and changes a DACL whatever it says; a key another account owns
+// lets the administrators do so only where its DACL grants them the right.
+Long OwnerRefusal(const memory::MachineState& machine, const RegKey& key, Dword right) {
+    if (machine.OwnedByAdministrators(key)) return kErrorSuccess;
+    Dword granted = 0;
+    return memory::CheckKeyAccess(key.dacl(), right, &granted, false);
+}
+
 // RegOpenKeyExA takes one leading backslash below HKEY_CLASSES_ROOT (as NT does).
 KeyLocation KeyAt(Root root, const char* path) {
     std::string_view text = path == nullptr ? std::string_view() : path;
@@ -140,9 +153,10 @@ Long MemoryMachine::OpenKey(Root root, const char* path, Dword access,
     RegKey* found = state_->machine.registry.Find(KeyAt(root, path));
     if (found == nullptr) return kErrorFileNotFound;
     Dword granted = 0;
-    if (const Long refused = memory::CheckKeyAccess(found->dacl(), access, &granted))
+    if (const Long refused = memory::CheckKeyAccess(found->dacl(), access, &granted,
+                                                    state_->machine.OwnedByAdministrators(*found)))
         return refused;
-    *key = std::make_unique<MemoryKey>(found->shared_from_this(), granted);
+    *key = std::make_unique<MemoryKey>(found->shared_from_this(), granted, state_->shared);
     return kErrorSuccess;
 }
 
@@ -165,6 +179,7 @@ Long MemoryMachine::ReadKeyDacl(const char* objectName, std::string* sddl) {
     }
     const RegKey* key = state_->machine.registry.Find(where);
     if (key == nullptr) return kErrorFileNotFound;
+    if (const Long refused = OwnerRefusal(state_->machine, *key, kReadControl)) return refused;
     *sddl = FormatDaclSddl(key->dacl());
     return kErrorSuccess;
 }
@@ -225,6 +240,7 @@ Long MemoryMachine::WriteKeyDacl(const char* objectName, const char* sddl) {
     }
     RegKey* key = state_->machine.registry.Find(where);
     if (key == nullptr) return kErrorFileNotFound;
+    if (const Long refused = OwnerRefusal(state_->machine, *key, kWriteDac)) return refused;
     key->SetDacl(std::move(dacl));
     if (key->dacl().present) PropagateInheritance(*key);
     return kErrorSuccess;
