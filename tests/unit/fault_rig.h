@@ -34,51 +34,17 @@
 #include "platform/image/registry_paths.h"
 #include "platform/memory/memory_machine.h"
 #include "registry/primitives.h"
+#include "scenario/traces.h"
 #include "ui/resources/resource_ids.h"
 #include "unit/key_security.h"
 #include "unit/run_rig.h"
+#include "unit/scenario_list.h"
 
 namespace cvp::test {
 
 namespace fs = std::filesystem;
 
 // --- Scenario images ------------------------------------------------------------------
-
-struct ImageRun {
-    std::string image;  // the folder's name
-    fs::path folder;
-    std::string token;
-};
-
-inline void PrintTo(const ImageRun& run, std::ostream* out) {
-    *out << run.image << " " << run.token;
-}
-
-inline std::string ImageRunName(const testing::TestParamInfo<ImageRun>& info) {
-    std::string name = info.param.image + "_" + info.param.token;
-    std::replace_if(
-        name.begin(), name.end(),
-        [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; }, '_');
-    return name;
-}
-
-// The lines of tests/scenarios/scenarios.txt that `wanted` accepts.
-template <typename Wanted>
-std::vector<ImageRun> ScenarioRuns(Wanted wanted) {
-    const fs::path repository = fs::path(CVP_TEST_DATA_DIR) / ".." / "..";
-    std::ifstream list(repository / "tests" / "scenarios" / "scenarios.txt");
-    std::vector<ImageRun> runs;
-    for (std::string line; std::getline(list, line);) {
-        std::istringstream fields(line);
-        std::string image;
-        std::string token;
-        if (!(fields >> image >> token) || image.front() == '#') continue;
-        const fs::path folder = repository / image;
-        ImageRun run{folder.filename().string(), folder, token};
-        if (wanted(run)) runs.push_back(std::move(run));
-    }
-    return runs;
-}
 
 // The images of the maker's installed products beside other vendors'.
 inline bool IsInstalledImage(const ImageRun& run) { return run.image.rfind("installed-", 0) == 0; }
@@ -172,23 +138,11 @@ inline std::string CurrentControlSetTwin(const std::string& name) {
     return "";
 }
 
-// The name of the value a DumpRegistry line holds, with the dump's escapes (\\, \" and
-// \xNN) undone; "" for a key's line.
+// The name of the value a DumpRegistry line holds, with the dump's escapes undone; ""
+// for a key's line.
 inline std::string DumpValueName(const std::string& line) {
-    const size_t open = line.find(" \"");
-    std::string name;
-    for (size_t i = open == std::string::npos ? line.size() : open + 2; i < line.size(); ++i) {
-        if (line[i] == '"') break;
-        if (line[i] != '\\') {
-            name.push_back(line[i]);
-        } else if (line.compare(i + 1, 1, "x") == 0) {
-            name.push_back(static_cast<char>(std::stoi(line.substr(i + 2, 2), nullptr, 16)));
-            i += 3;
-        } else if (i + 1 < line.size()) {
-            name.push_back(line[++i]);
-        }
-    }
-    return name;
+    scenario::ItemName name;
+    return scenario::ParseListedLine(line, &name) ? name.value : "";
 }
 
 // How many cases a test samples: `byDefault`, or the number in the environment variable

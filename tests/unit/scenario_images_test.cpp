@@ -15,10 +15,8 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,6 +31,7 @@
 #include "scenario/traces.h"
 #include "unit/key_security.h"
 #include "unit/run_rig.h"
+#include "unit/scenario_list.h"
 
 namespace cvp::test {
 namespace {
@@ -48,20 +47,9 @@ using scenario::Traces;
 
 namespace fs = std::filesystem;
 
-// The repository, found from the test data folder (tests/data).
-const fs::path kRepository = fs::path(CVP_TEST_DATA_DIR) / ".." / "..";
-const fs::path kScenarioList = kRepository / "tests" / "scenarios" / "scenarios.txt";
+// The registry areas a run may touch.
 const std::vector<std::string> kDumpedAreas = {"HKEY_LOCAL_MACHINE\\SYSTEM",
                                                "HKEY_LOCAL_MACHINE\\SOFTWARE"};
-
-bool ReadText(const fs::path& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream content;
-    content << in.rdbuf();
-    *text = content.str();
-    return true;
-}
 
 bool ItemExists(const MemoryMachine& machine, const TraceItem& item) {
     if (item.IsFile()) return machine.FileExists(item.name.key);
@@ -89,49 +77,15 @@ void ExpectChanges(const Traces& traces, const std::string& token,
 
 // --- The scenarios of scenarios.txt whose image has a traces list -----------------------
 
-struct ScenarioRun {
-    std::string image;  // the folder's name
-    fs::path folder;
-    std::string token;
-};
-
-void PrintTo(const ScenarioRun& run, std::ostream* out) { *out << run.image << " " << run.token; }
-
-// Every line of scenarios.txt: each image a scenario runs has its traces list.
-std::vector<ScenarioRun> ListedRuns() {
-    std::vector<ScenarioRun> runs;
-    std::string text;
-    if (!ReadText(kScenarioList, &text)) return runs;
-    for (const std::string& raw : scenario::SplitLines(text)) {
-        const std::string line(TrimBlanks(raw));
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        std::string image;
-        std::string token;
-        fields >> image >> token;
-        const fs::path folder = kRepository / image;
-        runs.push_back({folder.filename().string(), folder, token});
-    }
-    return runs;
-}
-
-std::string RunName(const testing::TestParamInfo<ScenarioRun>& info) {
-    std::string name = info.param.image + "_" + info.param.token;
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    }
-    return name;
-}
-
 bool LoadImage(const fs::path& folder, MemoryMachine* machine, std::string* error) {
     MachineImage image;
     return LoadMachineImage(folder.string(), &image, error) && machine->Apply(image, error);
 }
 
-class ScenarioImageRun : public testing::TestWithParam<ScenarioRun> {};
+class ScenarioImageRun : public testing::TestWithParam<ImageRun> {};
 
 TEST_P(ScenarioImageRun, RemovesTheListedTracesAndNothingElseAndOnlyOnce) {
-    const ScenarioRun& run = GetParam();
+    const ImageRun& run = GetParam();
     const Traces traces = ReadTraces((run.folder / kTracesFile).string());
     ASSERT_TRUE(traces.errors.empty()) << traces.errors.front();
     const TraceIndex index(traces.items);
@@ -174,8 +128,8 @@ TEST_P(ScenarioImageRun, RemovesTheListedTracesAndNothingElseAndOnlyOnce) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(ScenarioImages, ScenarioImageRun, testing::ValuesIn(ListedRuns()),
-                         RunName);
+INSTANTIATE_TEST_SUITE_P(ScenarioImages, ScenarioImageRun, testing::ValuesIn(ScenarioRuns()),
+                         ImageRunName);
 
 // --- The wizard on the same images ----------------------------------------------------
 
@@ -233,7 +187,7 @@ TEST_P(ScenarioImageWizard, EachListedEntryRemovesOnlyItsFamilysItems) {
     const Traces traces = ReadTraces((folder / kTracesFile).string());
     ASSERT_TRUE(traces.errors.empty()) << traces.errors.front();
     std::set<std::string> described;
-    for (const ScenarioRun& run : ListedRuns()) {
+    for (const ImageRun& run : ScenarioRuns()) {
         if (run.folder == folder) described.insert(run.token);
     }
     for (int expertMode : {0, 1}) {
@@ -257,7 +211,7 @@ TEST_P(ScenarioImageWizard, EachListedEntryRemovesOnlyItsFamilysItems) {
 
 std::vector<fs::path> ScenarioImages() {
     std::set<fs::path> folders;
-    for (const ScenarioRun& run : ListedRuns()) folders.insert(run.folder);
+    for (const ImageRun& run : ScenarioRuns()) folders.insert(run.folder);
     return {folders.begin(), folders.end()};
 }
 
@@ -273,8 +227,8 @@ INSTANTIATE_TEST_SUITE_P(ScenarioImages, ScenarioImageWizard, testing::ValuesIn(
 // The lists themselves: readable, consistent, and each of their tokens run.
 TEST(ScenarioImageList, EveryListIsReadableAndEachOfItsTokensRuns) {
     std::map<fs::path, std::set<std::string>> tokensRun;
-    for (const ScenarioRun& run : ListedRuns()) tokensRun[run.folder].insert(run.token);
-    ASSERT_FALSE(tokensRun.empty()) << "no scenarios in " << kScenarioList;
+    for (const ImageRun& run : ScenarioRuns()) tokensRun[run.folder].insert(run.token);
+    ASSERT_FALSE(tokensRun.empty()) << "no scenarios in " << ScenarioList();
 
     for (const auto& [folder, tokens] : tokensRun) {
         const std::string image = folder.filename().string();
