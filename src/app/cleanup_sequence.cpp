@@ -2,7 +2,7 @@
 
 #include "cleanup/file_stages.h"
 #include "registry/registry_stages.h"
-#include "ui/resources/resource_ids.h"
+#include "platform/string_table.h"
 
 namespace cvp {
 namespace {

@@ -1,7 +1,7 @@
 // The stages shared by the command-line run and the wizard's worker.
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

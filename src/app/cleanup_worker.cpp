@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "app/cleanup_sequence.h"
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 #include "app/pending_identifiers.h"
 #include "cleanup/device_removal.h"
-#include "cleanup/progress.h"
-#include "ui/resources/resource_ids.h"
+#include "run/progress.h"
+#include "platform/string_table.h"
 
 namespace cvp {
 namespace {

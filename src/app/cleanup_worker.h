@@ -4,7 +4,7 @@
 // and the page's controls are the wizard's; this is the sequence they run.
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

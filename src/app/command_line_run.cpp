@@ -1,11 +1,11 @@
 #include "app/command_line_run.h"
 
 #include "app/cleanup_sequence.h"
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 #include "app/pending_identifiers.h"
 #include "cleanup/device_removal.h"
 #include "detect/scans.h"
-#include "ui/resources/resource_ids.h"
+#include "platform/string_table.h"
 
 namespace cvp {
 namespace {

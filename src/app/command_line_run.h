@@ -1,7 +1,7 @@
 // The unattended run: one token names the family, every stage runs on this thread.
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/text.h"
+#include "run/text.h"
 
 namespace cvp {
 namespace {

@@ -9,7 +9,7 @@
 // one per family, from before the devices go until the registry step is done.
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

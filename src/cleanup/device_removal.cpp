@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/family_catalogue.h"
-#include "cleanup/progress.h"
+#include "run/family_catalogue.h"
+#include "run/progress.h"
 
 namespace cvp {
 namespace {

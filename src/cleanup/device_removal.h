@@ -1,7 +1,7 @@
 // Takes the family's devices out of the device tree before their files and keys go.
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

@@ -1,9 +1,9 @@
 #include <cstdio>
 #include <span>
 
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 #include "cleanup/file_stages.h"
-#include "cleanup/progress.h"
+#include "run/progress.h"
 
 namespace cvp {
 namespace {

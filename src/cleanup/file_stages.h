@@ -2,7 +2,7 @@
 // modules; auxiliary files. Each deletes the files of `state.family` and reports them.
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

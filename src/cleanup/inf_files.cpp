@@ -2,9 +2,9 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 #include "cleanup/file_stages.h"
-#include "cleanup/progress.h"
+#include "run/progress.h"
 
 namespace cvp {
 namespace {

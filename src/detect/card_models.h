@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "app/run_state.h"
+#include "run/run_state.h"
 
 namespace cvp {
 

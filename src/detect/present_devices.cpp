@@ -4,7 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 #include "detect/card_models.h"
 
 namespace cvp {

@@ -1,7 +1,7 @@
 // The maker's devices that are present now: what the working-mode list offers.
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

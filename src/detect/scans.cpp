@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 #include "detect/card_models.h"
-#include "app/text.h"
+#include "run/text.h"
 #include "registry/primitives.h"
 
 namespace cvp {

@@ -2,7 +2,7 @@
 // instances belong to the target family.
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

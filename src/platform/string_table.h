@@ -1,6 +1,17 @@
-/* The English string table. en.rc compiles it into the program; the in-memory
-   machine serves the same texts to LoadStringA. */
+/* The program's string table: the ids the logic loads with LoadStringA and the
+   English texts. en.rc compiles them into the program (zh_tw.rc has its own texts
+   for the same ids); the in-memory machine serves the English ones. */
 #pragma once
+
+#define IDS_STAGE_DEVICES 3002
+#define IDS_STAGE_INF_FILES 3003
+#define IDS_STAGE_DRIVER_FILES 3004
+#define IDS_STAGE_OTHER_FILES 3005
+#define IDS_STAGE_REGISTRY 3006
+#define IDS_RESULT_DONE 3007
+#define IDS_PROGRESS_LABEL 3008
+#define IDS_RESULT_FAILED 3009
+#define IDS_BUTTON_EXIT 3010
 
 #define TEXT_STAGE_DEVICES "Remove Device form Device manager..."
 #define TEXT_STAGE_INF_FILES "Delete driver's *.inf and *.sys ..."

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/text.h"
+#include "run/text.h"
 #include "detect/card_models.h"
 #include "registry/index_walk.h"
 #include "registry/name_match.h"

@@ -3,7 +3,7 @@
 // (Control\DeviceClasses\{interface class}\##?#...).
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

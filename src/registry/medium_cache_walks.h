@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/text.h"
+#include "run/text.h"
 
 namespace cvp {
 

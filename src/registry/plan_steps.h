@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 #include "registry/medium_cache_walks.h"
 
 namespace cvp {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/text.h"
-#include "cleanup/progress.h"
+#include "run/text.h"
+#include "run/progress.h"
 
 namespace cvp {
 namespace {

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

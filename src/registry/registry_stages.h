@@ -2,7 +2,7 @@
 // family's plan under HKEY_LOCAL_MACHINE over every control set.
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

@@ -2,7 +2,7 @@
 // media registrations (categories, interfaces, sets) and class identifiers.
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

@@ -2,8 +2,8 @@
 // hardware-ID patterns. Every other part of the purger reads them from here.
 #pragma once
 
-#include "app/run_state.h"
-#include "app/text.h"
+#include "run/run_state.h"
+#include "run/text.h"
 
 namespace cvp {
 

@@ -1,11 +1,11 @@
-#include "cleanup/progress.h"
+#include "run/progress.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 
 namespace cvp {
 namespace {

@@ -2,7 +2,7 @@
 // written to "UnInstall.log".
 #pragma once
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

@@ -2,7 +2,7 @@
 // when there is one.
 #pragma once
 
-#include "app/run_state.h"
+#include "run/run_state.h"
 #include "platform/platform.h"
 
 namespace cvp {

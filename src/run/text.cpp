@@ -1,4 +1,4 @@
-#include "app/text.h"
+#include "run/text.h"
 
 namespace cvp {
 namespace {

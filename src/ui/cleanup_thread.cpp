@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/cleanup_worker.h"
+#include "platform/string_table.h"
 #include "ui/resources/resource_ids.h"
 #include "ui/wizard.h"
 

@@ -10,7 +10,7 @@
 #include <olectl.h>
 // clang-format on
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 #include "ui/ui_owners.h"
 
 namespace cvp::ui {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "app/run_state.h"
+#include "run/run_state.h"
 #include "detect/card_models.h"
 #include "fuzz_check.h"
 #include "platform/image/sddl.h"

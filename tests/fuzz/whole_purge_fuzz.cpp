@@ -26,8 +26,8 @@
 
 #include "app/cleanup_worker.h"
 #include "app/command_line_run.h"
-#include "app/family_catalogue.h"
-#include "app/run_context.h"
+#include "run/family_catalogue.h"
+#include "run/run_context.h"
 #include "detect/card_models.h"
 #include "detect/present_devices.h"
 #include "detect/scans.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 #include "unit/run_rig.h"
 
 namespace cvp::test {

@@ -1,4 +1,4 @@
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 #include "unit/run_rig.h"
 
 namespace cvp::test {

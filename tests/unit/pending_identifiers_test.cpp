@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/command_line_run.h"
-#include "app/text.h"
+#include "run/text.h"
 #include "platform/image/machine_image.h"
 #include "unit/run_rig.h"
 

@@ -1,11 +1,11 @@
-#include "cleanup/progress.h"
+#include "run/progress.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 #include "unit/run_rig.h"
 
 namespace cvp::test {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text.h"
+#include "run/text.h"
 #include "unit/run_rig.h"
 
 namespace cvp::test {

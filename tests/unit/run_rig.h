@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_context.h"
+#include "run/run_context.h"
 #include "platform/memory/memory_machine.h"
 
 namespace cvp::test {

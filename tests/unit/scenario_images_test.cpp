@@ -22,7 +22,7 @@
 
 #include "app/cleanup_worker.h"
 #include "app/command_line_run.h"
-#include "app/family_catalogue.h"
+#include "run/family_catalogue.h"
 #include "detect/present_devices.h"
 #include "detect/scans.h"
 #include "platform/image/ascii_text.h"

@@ -4,8 +4,7 @@
 #include <string_view>
 
 #include "platform/memory/machine_state.h"
-#include "ui/resources/resource_ids.h"
-#include "ui/resources/texts_en.h"
+#include "platform/string_table.h"
 
 namespace cvp {
 namespace {

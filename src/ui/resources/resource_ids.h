@@ -1,4 +1,5 @@
-/* Resource ids. Shared by the .rc files and the code. */
+/* Resource ids of the wizard: dialogs, controls, icon, banner, accelerators. Shared
+   by the .rc files and the wizard's code; the string table has its own header. */
 #pragma once
 
 #define IDA_WIZARD 100
@@ -47,13 +48,3 @@
 #define IDC_PROGRESS_BUTTON 1036
 #define IDC_PROGRESS_RESULT 1037
 #define IDC_PROGRESS_LABEL 1038
-
-#define IDS_STAGE_DEVICES 3002
-#define IDS_STAGE_INF_FILES 3003
-#define IDS_STAGE_DRIVER_FILES 3004
-#define IDS_STAGE_OTHER_FILES 3005
-#define IDS_STAGE_REGISTRY 3006
-#define IDS_RESULT_DONE 3007
-#define IDS_PROGRESS_LABEL 3008
-#define IDS_RESULT_FAILED 3009
-#define IDS_BUTTON_EXIT 3010
