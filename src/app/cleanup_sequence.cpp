@@ -1,8 +1,8 @@
 #include "app/cleanup_sequence.h"
 
 #include "cleanup/file_stages.h"
-#include "registry/registry_stages.h"
 #include "platform/string_table.h"
+#include "registry/registry_stages.h"
 
 namespace cvp {
 namespace {

@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "app/cleanup_sequence.h"
-#include "run/family_catalogue.h"
 #include "app/pending_identifiers.h"
 #include "cleanup/device_removal.h"
-#include "run/progress.h"
 #include "platform/string_table.h"
+#include "run/family_catalogue.h"
+#include "run/progress.h"
 
 namespace cvp {
 namespace {

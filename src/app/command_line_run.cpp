@@ -1,11 +1,11 @@
 #include "app/command_line_run.h"
 
 #include "app/cleanup_sequence.h"
-#include "run/family_catalogue.h"
 #include "app/pending_identifiers.h"
 #include "cleanup/device_removal.h"
 #include "detect/scans.h"
 #include "platform/string_table.h"
+#include "run/family_catalogue.h"
 
 namespace cvp {
 namespace {

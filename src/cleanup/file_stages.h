@@ -6,6 +6,10 @@
 
 namespace cvp {
 
+// Deletes one file (read-only and system bits cleared first) and reports it when the
+// deletion succeeded.
+void DeleteFileReported(RunContext& context, const char* path);
+
 void CleanInfFiles(RunContext& context);
 void CleanDriverFiles(RunContext& context);
 void CleanOtherFiles(RunContext& context);

@@ -2,8 +2,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "run/family_catalogue.h"
 #include "cleanup/file_stages.h"
+#include "run/family_catalogue.h"
 #include "run/progress.h"
 
 namespace cvp {

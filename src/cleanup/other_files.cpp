@@ -1,8 +1,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "run/family_catalogue.h"
 #include "cleanup/file_stages.h"
+#include "run/family_catalogue.h"
 #include "run/progress.h"
 
 namespace cvp {

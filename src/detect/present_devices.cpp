@@ -4,8 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "run/family_catalogue.h"
 #include "detect/card_models.h"
+#include "run/family_catalogue.h"
 
 namespace cvp {
 namespace {

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "run/family_catalogue.h"
 #include "detect/card_models.h"
+#include "run/family_catalogue.h"
+#include "run/registry_reads.h"
 #include "run/text.h"
-#include "registry/primitives.h"
 
 namespace cvp {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "run/text.h"
 #include "detect/card_models.h"
 #include "registry/index_walk.h"
 #include "registry/name_match.h"
+#include "run/text.h"
 
 namespace cvp {
 namespace {

@@ -6,8 +6,8 @@
 #include <span>
 #include <string>
 
-#include "run/run_context.h"
 #include "registry/medium_cache_walks.h"
+#include "run/run_context.h"
 
 namespace cvp {
 

@@ -50,24 +50,4 @@ void ReportProgress(RunContext& context, int units) {
     AppendLogLine(context, item);
 }
 
-void DeleteFileReported(RunContext& context, const char* path) {
-    // A path that does not fit would be cut to the name of another file.
-    if (std::strlen(path) >= static_cast<size_t>(kTextSize)) return;
-    char file[kTextSize];
-    CopyText(file, path);
-
-    Files& files = context.platform.files;
-    const Dword original = files.GetAttributes(file);
-    if (original != kInvalidAttributes) {
-        files.SetAttributes(file, original & ~(kAttrReadOnly | kAttrSystem));
-    }
-    if (!files.DeleteFileAt(file)) {
-        // Leave a file that stays exactly as it was found.
-        if (original != kInvalidAttributes) files.SetAttributes(file, original);
-        return;
-    }
-    CopyText(context.state.currentItem, file);
-    ReportProgress(context, 1);
-}
-
 }  // namespace cvp

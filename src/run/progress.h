@@ -14,8 +14,4 @@ constexpr int kCompletionUnits = 999;
 // Reports `state.currentItem` as removed, unless it repeats the last report.
 void ReportProgress(RunContext& context, int units);
 
-// Deletes one file (read-only and system bits cleared first) and reports it when the
-// deletion succeeded.
-void DeleteFileReported(RunContext& context, const char* path);
-
 }  // namespace cvp

@@ -2,8 +2,8 @@
 // when there is one.
 #pragma once
 
-#include "run/run_state.h"
 #include "platform/platform.h"
+#include "run/run_state.h"
 
 namespace cvp {
 

@@ -9,11 +9,11 @@
 
 #include <cstdlib>
 
-#include "run/family_catalogue.h"
 #include "detect/present_devices.h"
 #include "detect/scans.h"
-#include "ui/confirmations.h"
 #include "platform/string_table.h"
+#include "run/family_catalogue.h"
+#include "ui/confirmations.h"
 #include "ui/resources/resource_ids.h"
 #include "ui/wizard.h"
 

@@ -12,11 +12,11 @@
 #include <memory>
 #include <string>
 
-#include "run/run_state.h"
 #include "detect/card_models.h"
 #include "fuzz_check.h"
 #include "platform/image/sddl.h"
 #include "registry/name_match.h"
+#include "run/run_state.h"
 
 namespace {
 

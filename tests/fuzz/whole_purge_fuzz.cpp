@@ -26,13 +26,13 @@
 
 #include "app/cleanup_worker.h"
 #include "app/command_line_run.h"
-#include "run/family_catalogue.h"
-#include "run/run_context.h"
 #include "detect/card_models.h"
 #include "detect/present_devices.h"
 #include "detect/scans.h"
 #include "fuzz_check.h"
 #include "platform/memory/memory_machine.h"
+#include "run/family_catalogue.h"
+#include "run/run_context.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "app/command_line_run.h"
-#include "run/family_catalogue.h"
 #include "detect/present_devices.h"
 #include "detect/scans.h"
 #include "platform/image/machine_image.h"
 #include "platform/string_table.h"
+#include "run/family_catalogue.h"
 #include "unit/run_rig.h"
 
 namespace cvp::test {

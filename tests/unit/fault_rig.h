@@ -28,14 +28,14 @@
 #include <vector>
 
 #include "app/command_line_run.h"
-#include "run/family_catalogue.h"
 #include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
 #include "platform/image/registry_paths.h"
 #include "platform/memory/memory_machine.h"
-#include "registry/primitives.h"
-#include "scenario/traces.h"
 #include "platform/string_table.h"
+#include "registry/primitives.h"
+#include "run/family_catalogue.h"
+#include "scenario/traces.h"
 #include "unit/key_security.h"
 #include "unit/run_rig.h"
 #include "unit/scenario_list.h"

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/command_line_run.h"
-#include "run/text.h"
 #include "platform/image/machine_image.h"
+#include "run/text.h"
 #include "unit/run_rig.h"
 
 namespace cvp::test {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cleanup/file_stages.h"
 #include "run/family_catalogue.h"
 #include "unit/run_rig.h"
 

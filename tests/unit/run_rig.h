@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "run/run_context.h"
 #include "platform/memory/memory_machine.h"
+#include "run/run_context.h"
 
 namespace cvp::test {
 

@@ -22,11 +22,11 @@
 
 #include "app/cleanup_worker.h"
 #include "app/command_line_run.h"
-#include "run/family_catalogue.h"
 #include "detect/present_devices.h"
 #include "detect/scans.h"
 #include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
+#include "run/family_catalogue.h"
 #include "scenario/change_list.h"
 #include "scenario/traces.h"
 #include "unit/key_security.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "registry/primitives.h"
+#include "run/registry_reads.h"
 
 namespace cvp::benchmark {
 namespace {
