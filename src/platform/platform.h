@@ -90,6 +90,9 @@ public:
     // SetupDiGetDeviceRegistryPropertyA into `buffer` of `size` bytes; false when the
     // property is absent or does not fit.
     virtual bool ReadProperty(Dword index, Dword property, char* buffer, Dword size) = 0;
+    // SetupDiGetDeviceInstanceIdA into `buffer` of `size` characters
+    // ("PCI\VEN_...\4&..."); false when it does not fit.
+    virtual bool ReadInstanceId(Dword index, char* buffer, Dword size) = 0;
     // SetupDiRemoveDevice.
     virtual bool RemoveMember(Dword index) = 0;
 };

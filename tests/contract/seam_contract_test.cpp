@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "contract/test_machine.h"
+#include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
 #include "platform/platform.h"
 #include "platform/types.h"
@@ -905,6 +906,23 @@ TEST_F(SeamContract, PresentDevicesAreEnumKeysWithAClassGuid) {
 
     const std::vector<std::string> usb = PresentDescriptions("USB");
     EXPECT_EQ(usb, std::vector<std::string>{"Contoso Test Camera"});
+}
+
+TEST_F(SeamContract, AMembersInstanceIdIsItsEnumKeyPathOrFails) {
+    ASSERT_TRUE(ApplyRegistry(kDeviceRegistry));
+    std::unique_ptr<DeviceSet> set = devices().OpenPresentDevices("PCI");
+    ASSERT_NE(set, nullptr);
+    const int capture = FindMember(*set, kPropertyDeviceDesc, "Contoso Test Capture");
+    ASSERT_GE(capture, 0);
+    const std::string expected = "PCI\\VEN_FFF0&DEV_0C01&SUBSYS_00000000&REV_01\\4&CVP0&0&0008";
+    char id[kTextSize] = {};
+    ASSERT_TRUE(set->ReadInstanceId(capture, id, kTextSize));
+    EXPECT_TRUE(EqualsNoCase(id, expected)) << id;
+    // The ID and its NUL must fit.
+    EXPECT_FALSE(set->ReadInstanceId(capture, id, static_cast<Dword>(expected.size())));
+    Dword count = 0;
+    while (set->EnumMember(count)) ++count;
+    EXPECT_FALSE(set->ReadInstanceId(count, id, kTextSize));
 }
 
 TEST_F(SeamContract, DevicePropertiesFitA255ByteBufferOrFail) {

@@ -618,6 +618,9 @@ class DeviceMembers final : public DeviceSet {
     bool ReadProperty(Dword index, Dword property, char* buffer, Dword size) override {
         return tap_.Pass() && set_->ReadProperty(index, property, buffer, size);
     }
+    bool ReadInstanceId(Dword index, char* buffer, Dword size) override {
+        return tap_.Pass() && set_->ReadInstanceId(index, buffer, size);
+    }
     bool RemoveMember(Dword index) override {
         if (!tap_.Pass()) return false;
         if (!tap_.recording()) return set_->RemoveMember(index);

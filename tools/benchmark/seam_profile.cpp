@@ -282,6 +282,10 @@ class ProfiledDeviceSet final : public DeviceSet {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::DeviceProperty));
         return inner_->ReadProperty(index, property, buffer, size);
     }
+    bool ReadInstanceId(Dword index, char* buffer, Dword size) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::DeviceProperty));
+        return inner_->ReadInstanceId(index, buffer, size);
+    }
     bool RemoveMember(Dword index) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::DeviceRemove));
         return inner_->RemoveMember(index);

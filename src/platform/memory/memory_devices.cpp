@@ -121,6 +121,15 @@ class MemoryDeviceSet final : public DeviceSet {
         return true;
     }
 
+    bool ReadInstanceId(Dword index, char* buffer, Dword size) override {
+        if (!machine_.lock() || index >= members_.size() || buffer == nullptr ||
+            members_[index].size() >= size) {
+            return false;
+        }
+        std::memcpy(buffer, members_[index].c_str(), members_[index].size() + 1);
+        return true;
+    }
+
     bool RemoveMember(Dword index) override {
         const std::shared_ptr<MachineState> machine = machine_.lock();
         return machine && index < members_.size() &&

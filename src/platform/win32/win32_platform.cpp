@@ -135,6 +135,12 @@ class Win32DeviceSet : public DeviceSet {
                                                  nullptr) != FALSE;
     }
 
+    bool ReadInstanceId(Dword index, char* buffer, Dword size) override {
+        SP_DEVINFO_DATA member;
+        if (!Member(index, &member)) return false;
+        return SetupDiGetDeviceInstanceIdA(set_.get(), &member, buffer, size, nullptr) != FALSE;
+    }
+
     bool RemoveMember(Dword index) override {
         SP_DEVINFO_DATA member;
         if (!Member(index, &member)) return false;
