@@ -6,6 +6,7 @@
 #include "app/pending_identifiers.h"
 #include "cleanup/device_removal.h"
 #include "platform/string_table.h"
+#include "receipt/receipt_writer.h"
 #include "run/family_catalogue.h"
 #include "run/progress.h"
 
@@ -76,23 +77,28 @@ CleanupOutcome RunCleanupWorker(RunContext& context) {
     state.progressTotal = 0;
     if (context.view != nullptr) context.view->SetBarPosition(0);
 
+    // Every removal goes through the receipt; the pending identifiers are the run's
+    // own bookkeeping beside it.
+    ReceiptRun receipt(context.platform, state.family);
+    RunContext watched{receipt.platform(), state, context.view};
     RememberDeviceIdentifiers(context);
-    SetStage(context, IDS_STAGE_DEVICES);
+    SetStage(watched, IDS_STAGE_DEVICES);
     state.stage = StageDevices;
     if (state.expertMode == 0) {
-        RemoveChosenDevice(context);
+        RemoveChosenDevice(watched);
     } else {
-        RemoveFamilyDevices(context);
+        RemoveFamilyDevices(watched);
     }
     if (context.view != nullptr) context.view->ShowPath(ChosenEntry(state));
-    context.platform.system.Sleep(kBeforeFileStagesPause);
+    watched.platform.system.Sleep(kBeforeFileStagesPause);
 
-    RunFileStages(context, true);
-    SetStage(context, IDS_STAGE_REGISTRY);
-    RunRegistryStep(context);
+    RunFileStages(watched, true);
+    SetStage(watched, IDS_STAGE_REGISTRY);
+    RunRegistryStep(watched);
     ForgetDeviceIdentifiers(context);
+    receipt.Finish();
 
-    ReportProgress(context, kCompletionUnits);
+    ReportProgress(watched, kCompletionUnits);
     return {IDS_RESULT_DONE, 0};
 }
 

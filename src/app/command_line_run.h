@@ -1,12 +1,17 @@
-// The unattended run: one token names the family, every stage runs on this thread.
+// The unattended run: one token names the family, every stage runs on this thread,
+// and the run keeps its receipt. "/restore" puts back the newest receipt, "/restore
+// FOLDER" the one named.
 #pragma once
+
+#include <string>
 
 #include "run/run_context.h"
 
 namespace cvp {
 
-// Returns 1 when `commandLine` named a family and the cleanup ran, 0 when it named
-// none (then nothing was scanned, removed or logged).
-int RunCommandLine(RunContext& context, const char* commandLine);
+// Returns 1 when `commandLine` named a family and the cleanup ran, or asked for a
+// restore; 0 when it named neither (then nothing was scanned, removed or logged). What
+// a restore did goes to `message`, for the person who asked.
+int RunCommandLine(RunContext& context, const char* commandLine, std::string* message = nullptr);
 
 }  // namespace cvp

@@ -56,15 +56,13 @@ std::vector<CapturedValue> Values(RegistryKey& key) {
     return values;
 }
 
-}  // namespace
-
-bool CaptureKeyTree(Registry& registry, Root root, const std::string& path,
-                    std::vector<CapturedKey>* keys) {
+// Depth first, each key before its subkeys, subkeys in enumeration order.
+bool CaptureTree(Registry& registry, Root root, const std::string& path, bool withValues,
+                 std::vector<CapturedKey>* keys) {
     std::unique_ptr<RegistryKey> top;
     const Long opened = registry.OpenKey(root, path.c_str(), kKeyRead, &top);
     if (opened == kErrorFileNotFound || opened == kErrorPathNotFound) return false;
 
-    // Depth first, each key before its subkeys, subkeys in enumeration order.
     std::string named = path;
     while (!named.empty() && named.back() == '\\') named.pop_back();
     std::vector<std::string> pending{named};
@@ -79,7 +77,7 @@ bool CaptureKeyTree(Registry& registry, Root root, const std::string& path,
             keys->push_back(std::move(captured));
             continue;
         }
-        captured.values = Values(*key);
+        if (withValues) captured.values = Values(*key);
         const std::vector<std::string> names = SubkeyNames(*key);
         for (auto name = names.rbegin(); name != names.rend(); ++name) {
             pending.push_back(captured.path + "\\" + *name);
@@ -87,6 +85,18 @@ bool CaptureKeyTree(Registry& registry, Root root, const std::string& path,
         keys->push_back(std::move(captured));
     }
     return true;
+}
+
+}  // namespace
+
+bool CaptureKeyTree(Registry& registry, Root root, const std::string& path,
+                    std::vector<CapturedKey>* keys) {
+    return CaptureTree(registry, root, path, true, keys);
+}
+
+bool CaptureKeyDacls(Registry& registry, Root root, const std::string& path,
+                     std::vector<CapturedKey>* keys) {
+    return CaptureTree(registry, root, path, false, keys);
 }
 
 bool CaptureValue(Registry& registry, Root root, const std::string& path, const std::string& name,

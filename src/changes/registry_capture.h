@@ -28,6 +28,11 @@ struct CapturedKey {
 bool CaptureKeyTree(Registry& registry, Root root, const std::string& path,
                     std::vector<CapturedKey>* keys);
 
+// The same walk for the DACLs alone: what a take-over is about to replace, on Windows
+// in the subkeys too, which inherit its entries.
+bool CaptureKeyDacls(Registry& registry, Root root, const std::string& path,
+                     std::vector<CapturedKey>* keys);
+
 // One value of a key; false when the key or the value can't be read.
 bool CaptureValue(Registry& registry, Root root, const std::string& path, const std::string& name,
                   CapturedValue* value);

@@ -52,6 +52,9 @@ class WatchedKey final : public RegistryKey {
             observer_, removal, [&] { return key_->DeleteValue(name); }, kErrorAccessDenied,
             kErrorSuccess);
     }
+    Long SetValue(const char* name, Dword type, const unsigned char* data, Dword size) override {
+        return key_->SetValue(name, type, data, size);
+    }
 
   private:
     std::unique_ptr<RegistryKey> key_;

@@ -25,6 +25,10 @@ class ForwardingPlatform : public Registry,
                  std::unique_ptr<RegistryKey>* key) override {
         return inner_.registry.OpenKey(root, path, access, key);
     }
+    Long CreateKey(Root root, const char* path, Dword access, std::unique_ptr<RegistryKey>* key,
+                   Dword* disposition) override {
+        return inner_.registry.CreateKey(root, path, access, key, disposition);
+    }
     Long DeleteTree(Root root, const char* path) override {
         return inner_.registry.DeleteTree(root, path);
     }
@@ -60,11 +64,24 @@ class ForwardingPlatform : public Registry,
     bool AppendToFile(const char* path, const char* data, Dword size) override {
         return inner_.files.AppendToFile(path, data, size);
     }
+    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override {
+        return inner_.files.WriteFileFlushed(path, data, size, how);
+    }
+    bool ReadWholeFile(const char* path, std::string* content) override {
+        return inner_.files.ReadWholeFile(path, content);
+    }
+    bool CreateDirectoryAt(const char* path, const char* sddl) override {
+        return inner_.files.CreateDirectoryAt(path, sddl);
+    }
+    Long ReadFileSecurity(const char* path, std::string* sddl) override {
+        return inner_.files.ReadFileSecurity(path, sddl);
+    }
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override {
         return inner_.devices.OpenPresentDevices(enumerator);
     }
+    Dword RescanDevices() override { return inner_.devices.RescanDevices(); }
 
     // --- Processes ---
     std::unique_ptr<Process> Start(const char* commandLine) override {
@@ -83,6 +100,7 @@ class ForwardingPlatform : public Registry,
         return inner_.system.UserCountryCode(buffer, size);
     }
     bool ReadOsVersion(OsVersion* version) override { return inner_.system.ReadOsVersion(version); }
+    void ReadLocalTime(LocalTime* time) override { inner_.system.ReadLocalTime(time); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return inner_.system.ReadPciConfig(bus, device, reg, value);
     }

@@ -28,6 +28,10 @@ public:
     virtual Long QuerySubkeyCount(Dword* count) = 0;
     // RegDeleteValueA. Needs the key opened with KEY_SET_VALUE.
     virtual Long DeleteValue(const char* name) = 0;
+    // RegSetValueExA: `size` bytes of `data` as they are (a string keeps exactly the
+    // terminators it is given). Needs the key opened with KEY_SET_VALUE.
+    virtual Long SetValue(const char* name, Dword type, const unsigned char* data,
+                          Dword size) = 0;
 };
 
 class Registry {
@@ -36,6 +40,12 @@ public:
     // RegOpenKeyExA. A trailing backslash in `path` is accepted, as Windows does.
     virtual Long OpenKey(Root root, const char* path, Dword access,
                          std::unique_ptr<RegistryKey>* key) = 0;
+    // RegCreateKeyExA, non-volatile, with default security: opens the key, creating it
+    // and any missing key above it, and sets `*disposition` to kRegCreatedNewKey or
+    // kRegOpenedExistingKey. Windows refuses the creation unless the deepest key that
+    // exists grants KEY_CREATE_SUB_KEY; Wine does not check.
+    virtual Long CreateKey(Root root, const char* path, Dword access,
+                           std::unique_ptr<RegistryKey>* key, Dword* disposition) = 0;
     // SHDeleteKeyA: the key with its whole subtree.
     virtual Long DeleteTree(Root root, const char* path) = 0;
     // GetNamedSecurityInfoA / SetNamedSecurityInfoA on SE_REGISTRY_KEY objects
@@ -78,6 +88,18 @@ public:
     // Opens `path` for appending (created if absent), writes `size` bytes in one
     // write, closes it. A relative path lies in the current directory.
     virtual bool AppendToFile(const char* path, const char* data, Dword size) = 0;
+    // CreateFileA (CREATE_NEW, which fails when the file is there; or OPEN_ALWAYS with
+    // append-only access), one WriteFile of `size` bytes, FlushFileBuffers, CloseHandle:
+    // true once the bytes are on the disk.
+    enum class Write { CreateNew, Append };
+    virtual bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) = 0;
+    // CreateFileA for reading (others may read too), ReadFile to the end, CloseHandle.
+    virtual bool ReadWholeFile(const char* path, std::string* content) = 0;
+    // CreateDirectoryA. `sddl` (owner and DACL, "O:BAD:P(A;OICI;FA;;;SY)...") is the new
+    // folder's security; null inherits its parent's.
+    virtual bool CreateDirectoryAt(const char* path, const char* sddl) = 0;
+    // GetNamedSecurityInfoA of a file or folder: its owner and DACL in SDDL.
+    virtual Long ReadFileSecurity(const char* path, std::string* sddl) = 0;
 };
 
 // The present devices of one enumerator (an HDEVINFO from SetupDiGetClassDevsA with
@@ -102,6 +124,11 @@ public:
     virtual ~Devices() = default;
     // Null when the set can't be built (INVALID_HANDLE_VALUE).
     virtual std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) = 0;
+    // CM_Locate_DevNodeA of the root, then CM_Reenumerate_DevNode: Windows looks for
+    // devices again and installs the drivers of those it finds. 0 (CR_SUCCESS), or the
+    // CONFIGRET that stopped it (Wine answers CR_FAILURE and lists devices from the
+    // registry anyway).
+    virtual Dword RescanDevices() = 0;
 };
 
 // A started process. Destruction closes its handles; the process runs on.
@@ -122,6 +149,17 @@ public:
     virtual bool WinExecute(const char* commandLine, unsigned show) = 0;
 };
 
+// SYSTEMTIME, as GetLocalTime fills it.
+struct LocalTime {
+    unsigned year = 0;
+    unsigned month = 0;  // 1 to 12
+    unsigned day = 0;
+    unsigned hour = 0;
+    unsigned minute = 0;
+    unsigned second = 0;
+    unsigned milliseconds = 0;
+};
+
 // OSVERSIONINFOA, the fields the purger reads.
 struct OsVersion {
     Dword platformId = 0;
@@ -138,6 +176,7 @@ public:
     // GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY): characters with the NUL.
     virtual int UserCountryCode(char* buffer, int size) = 0;
     virtual bool ReadOsVersion(OsVersion* version) = 0;
+    virtual void ReadLocalTime(LocalTime* time) = 0;  // GetLocalTime
     // A 32-bit read of PCI configuration mechanism 1 (ports 0xCF8 / 0xCFC). False
     // where the system grants no port access.
     virtual bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) = 0;

@@ -27,6 +27,8 @@ constexpr Long kErrorInsufficientBuffer = 122;
 constexpr Long kErrorMoreData = 234;
 constexpr Long kErrorNoMoreItems = 259;
 constexpr Long kErrorNoMoreFiles = 18;
+constexpr Long kErrorFileExists = 80;
+constexpr Long kErrorAlreadyExists = 183;
 constexpr Long kErrorNoSuchDevinst = static_cast<Long>(0xE000020B);
 
 // Registry value types.
@@ -39,6 +41,10 @@ constexpr Dword kRegDwordBigEndian = 5;
 constexpr Dword kRegLink = 6;
 constexpr Dword kRegMultiSz = 7;
 constexpr Dword kRegQword = 11;
+
+// What RegCreateKeyExA did (REG_CREATED_NEW_KEY, REG_OPENED_EXISTING_KEY).
+constexpr Dword kRegCreatedNewKey = 1;
+constexpr Dword kRegOpenedExistingKey = 2;
 
 // Registry access masks.
 constexpr Dword kKeyQueryValue = 0x0001;

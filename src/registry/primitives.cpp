@@ -29,11 +29,6 @@ const char* ObjectNamePrefix(Root root) {
     return "";
 }
 
-bool KeyExists(Registry& registry, Root root, const char* path) {
-    std::unique_ptr<RegistryKey> key;
-    return registry.OpenKey(root, path, kReadControl, &key) != kErrorFileNotFound;
-}
-
 }  // namespace
 
 int KeyAccessTakeover::Grant(Root root, const char* path) {

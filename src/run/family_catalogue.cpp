@@ -59,6 +59,13 @@ ProductFamily FamilyFromToken(const char* token) {
     return FamilyNone;
 }
 
+const char* FamilyToken(ProductFamily family) {
+    for (const TokenEntry& entry : kTokens) {
+        if (entry.family == family) return entry.token;
+    }
+    return "";
+}
+
 bool IsUsbFamily(ProductFamily family) {
     return family == FamilyEmpiaUsb || family == FamilyWisUsb;
 }

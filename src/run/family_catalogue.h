@@ -19,6 +19,8 @@ struct FamilyDeviceList {
 // Exact, case-sensitive comparison of the whole command line with a token; nothing is
 // trimmed. FamilyNone when no token matches.
 ProductFamily FamilyFromToken(const char* token);
+// The family's command-line token ("878"); "" for FamilyNone.
+const char* FamilyToken(ProductFamily family);
 
 bool IsUsbFamily(ProductFamily family);
 

@@ -75,6 +75,12 @@ int ReadRegistryString(Registry& registry, Root root, const char* path, const ch
     return 1;
 }
 
+bool KeyExists(Registry& registry, Root root, const char* path) {
+    std::unique_ptr<RegistryKey> key;
+    const Long result = registry.OpenKey(root, path, kReadControl, &key);
+    return result != kErrorFileNotFound && result != kErrorPathNotFound;
+}
+
 int CountSubkeys(Registry& registry, Root root, const char* path) {
     std::unique_ptr<RegistryKey> key;
     if (registry.OpenKey(root, path, kKeyRead, &key) != kErrorSuccess) return 0;

@@ -40,6 +40,9 @@ WalkStep NextValueName(RegistryKey& key, Dword index, char (&name)[kTextSize]);
 int ReadRegistryString(Registry& registry, Root root, const char* path, const char* valueName,
                        char* buffer, Dword size);
 
+// Whether the key is there, also when it may not be opened (only its absence says no).
+bool KeyExists(Registry& registry, Root root, const char* path);
+
 // Number of direct subkeys; 0 when the key can't be opened.
 int CountSubkeys(Registry& registry, Root root, const char* path);
 

@@ -21,6 +21,7 @@
 #include "contract/test_machine.h"
 #include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
+#include "platform/image/sddl.h"
 #include "platform/platform.h"
 #include "platform/types.h"
 
@@ -501,6 +502,71 @@ TEST_F(SeamContract, DeleteValueNeedsSetValueAccess) {
     EXPECT_EQ(reader->QueryValue("Bystander", nullptr, data, &size), kErrorSuccess);
 }
 
+// --- Registry: writing back -----------------------------------------------------------
+
+TEST_F(SeamContract, CreateKeyMakesWhatIsMissingAndOpensWhatIsThere) {
+    ASSERT_TRUE(ApplyRegistry(R"(
+[HKEY_LOCAL_MACHINE\SOFTWARE\CVPurgerContract\There]
+"kept"="1"
+)"));
+    std::unique_ptr<RegistryKey> key;
+    Dword disposition = 0;
+    ASSERT_EQ(registry().CreateKey(Root::LocalMachine, ScratchKey("New\\Deeper").c_str(),
+                                   kKeyAllAccess, &key, &disposition),
+              kErrorSuccess);
+    EXPECT_EQ(disposition, kRegCreatedNewKey);
+    EXPECT_EQ(OpenResult(ScratchKey("New")), kErrorSuccess);
+
+    ASSERT_EQ(registry().CreateKey(Root::LocalMachine, ScratchKey("there").c_str(), kKeyRead,
+                                   &key, &disposition),
+              kErrorSuccess);
+    EXPECT_EQ(disposition, kRegOpenedExistingKey);
+    Dword size = 0;
+    EXPECT_EQ(key->QueryValue("kept", nullptr, nullptr, &size), kErrorSuccess);
+    EXPECT_EQ(size, 2u);
+}
+
+// A value goes back byte for byte: a string with or without its terminator, binary data
+// with NULs in it, a type the purger never reads.
+TEST_F(SeamContract, SetValueStoresTheBytesGivenAndNeedsSetValueAccess) {
+    ASSERT_TRUE(ApplyRegistry(R"(
+[HKEY_LOCAL_MACHINE\SOFTWARE\CVPurgerContract\Values]
+)"));
+    const std::string values = ScratchKey("Values");
+    std::unique_ptr<RegistryKey> reader;
+    ASSERT_EQ(Open(values, kKeyRead, &reader), kErrorSuccess);
+    const unsigned char text[] = "abc";
+    EXPECT_EQ(reader->SetValue("x", kRegSz, text, 4), kErrorAccessDenied);
+
+    std::unique_ptr<RegistryKey> writer;
+    ASSERT_EQ(Open(values, kKeySetValue | kKeyQueryValue, &writer), kErrorSuccess);
+    const std::vector<std::pair<Dword, std::string>> written = {
+        {kRegSz, std::string("with\0", 5)},
+        {kRegSz, "without"},
+        {kRegBinary, std::string("\0\xff\0", 3)},
+        {kRegMultiSz, std::string("a\0b\0\0", 5)},
+        {0x20, "odd type"},
+    };
+    for (size_t i = 0; i < written.size(); ++i) {
+        const auto& [type, data] = written[i];
+        const std::string name = "v" + std::to_string(i);
+        ASSERT_EQ(writer->SetValue(name.c_str(), type,
+                                   reinterpret_cast<const unsigned char*>(data.data()),
+                                   static_cast<Dword>(data.size())),
+                  kErrorSuccess);
+        Dword readType = 0;
+        unsigned char buffer[64] = {};
+        Dword size = sizeof(buffer);
+        ASSERT_EQ(writer->QueryValue(name.c_str(), &readType, buffer, &size), kErrorSuccess);
+        EXPECT_EQ(readType, type) << name;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), size), data) << name;
+    }
+    EXPECT_EQ(writer->SetValue(nullptr, kRegSz, text, 4), kErrorSuccess);
+    Dword size = 0;
+    EXPECT_EQ(writer->QueryValue("", nullptr, nullptr, &size), kErrorSuccess);
+    EXPECT_EQ(size, 4u);
+}
+
 TEST_F(SeamContract, OpeningAMissingKeyIsNotFound) {
     ASSERT_TRUE(ApplyRegistry(R"(
 [HKEY_LOCAL_MACHINE\SOFTWARE\CVPurgerContract\Present]
@@ -874,6 +940,78 @@ TEST_F(SeamContract, AppendToFileWithARelativePathWritesInTheCurrentDirectory) {
     EXPECT_TRUE(files().DeleteFileAt(full.c_str()));
 }
 
+// --- Files: writing back ---------------------------------------------------------------
+
+TEST_F(SeamContract, WriteFileFlushedCreatesOnlyNewFilesOrAppends) {
+    ASSERT_TRUE(ApplyFiles({File("there.bin", "old")}));
+    const std::string fresh = Scratch("fresh.bin");
+    const std::string bytes("\0\x01\xfe\r\n", 5);
+    EXPECT_TRUE(files().WriteFileFlushed(fresh.c_str(), bytes.data(), 5, Files::Write::CreateNew));
+    EXPECT_EQ(Content(fresh), bytes);
+    EXPECT_FALSE(files().WriteFileFlushed(fresh.c_str(), "x", 1, Files::Write::CreateNew));
+    EXPECT_TRUE(files().WriteFileFlushed(fresh.c_str(), "tail", 4, Files::Write::Append));
+    EXPECT_EQ(Content(fresh), bytes + "tail");
+
+    const std::string there = Scratch("there.bin");
+    EXPECT_FALSE(files().WriteFileFlushed(there.c_str(), "x", 1, Files::Write::CreateNew));
+    EXPECT_EQ(Content(there), "old");
+    EXPECT_TRUE(files().WriteFileFlushed(Scratch("appended.bin").c_str(), "a", 1,
+                                         Files::Write::Append));
+    EXPECT_FALSE(files().WriteFileFlushed(Scratch("nowhere\\x.bin").c_str(), "x", 1,
+                                          Files::Write::CreateNew));
+}
+
+// A driver file that is loaded is held open with read sharing; it is still read whole.
+TEST_F(SeamContract, ReadWholeFileGivesEveryByteAlsoOfALockedFile) {
+    std::string big(70000, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+    MachineImage image;
+    image.files = {Directory(""), File("big.sys", big), File("empty.txt", "")};
+    image.lockedFiles = {Scratch("big.sys")};
+    ASSERT_TRUE(ApplyImage(image));
+    std::string content;
+    ASSERT_TRUE(files().ReadWholeFile(Scratch("big.sys").c_str(), &content));
+    EXPECT_EQ(content, big);
+    ASSERT_TRUE(files().ReadWholeFile(Scratch("empty.txt").c_str(), &content));
+    EXPECT_EQ(content, "");
+    EXPECT_FALSE(files().ReadWholeFile(Scratch("absent.txt").c_str(), &content));
+    EXPECT_FALSE(files().ReadWholeFile(kScratchDir, &content));
+}
+
+// The security a folder is made with is what reads back: Windows keeps the DACL given;
+// Wine keeps it as the Unix permissions of its owner, so the administrators read as
+// the prefix's user there. Either way nobody but them and the system may write, while a
+// folder made without one takes what its parent passes on, reading for all.
+TEST_F(SeamContract, CreateDirectoryMakesOneFolderWithTheSecurityGiven) {
+    ASSERT_TRUE(ApplyFiles({}));
+    const std::string owned = Scratch("Owned");
+    EXPECT_TRUE(files().CreateDirectoryAt(owned.c_str(), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"));
+    EXPECT_EQ(files().GetAttributes(owned.c_str()) & kAttrDirectory, kAttrDirectory);
+    EXPECT_FALSE(files().CreateDirectoryAt(owned.c_str(), nullptr));
+    EXPECT_FALSE(files().CreateDirectoryAt(Scratch("Missing\\Below").c_str(), nullptr));
+    EXPECT_TRUE(files().CreateDirectoryAt(Scratch("Plain").c_str(), nullptr));
+
+    const auto names = [&](const std::string& path) {
+        std::string sddl;
+        EXPECT_EQ(files().ReadFileSecurity(path.c_str(), &sddl), kErrorSuccess) << path;
+        EXPECT_EQ(sddl.rfind("O:", 0), 0u) << sddl;
+        Dacl dacl;
+        EXPECT_TRUE(ParseDaclSddl(sddl, &dacl)) << sddl;
+        std::set<std::string> sids;
+        for (const Ace& ace : dacl.aces) {
+            if (!ace.deny) sids.insert(ace.sid);
+        }
+        return sids;
+    };
+    for (const std::string& sid : names(owned)) {
+        EXPECT_TRUE(sid == "SY" || sid == "BA" || sid.rfind("S-1-5-21-", 0) == 0) << sid;
+    }
+    const std::set<std::string> plain = names(Scratch("Plain"));
+    EXPECT_TRUE(plain.count("BU") != 0 || plain.count("WD") != 0);
+    std::string sddl;
+    EXPECT_EQ(files().ReadFileSecurity(Scratch("absent").c_str(), &sddl), kErrorFileNotFound);
+}
+
 // --- Devices -----------------------------------------------------------------------
 
 // Made-up PCI and USB devices. Wine's prefix has a present PCI device of its own, so
@@ -1036,6 +1174,36 @@ TEST_F(SeamContract, RemovingADeviceTakesItsDriverKey) {
     }
     EXPECT_EQ(OpenResult(classKey + "\\0977"), kErrorFileNotFound);
     EXPECT_EQ(OpenResult(classKey + "\\0978"), kErrorSuccess);
+}
+
+// A device that was removed comes back when its keys are written again: Wine lists it
+// from the registry as it stands, and a rescan asks Windows to find it and install its
+// driver. Wine answers the rescan itself with CR_FAILURE.
+TEST_F(SeamContract, ARemovedDeviceWrittenBackIsPresentAgain) {
+    ASSERT_TRUE(ApplyRegistry(kRemovalRegistry));
+    {
+        std::unique_ptr<DeviceSet> set = devices().OpenPresentDevices("PCI");
+        ASSERT_NE(set, nullptr);
+        const int member = FindMember(*set, kPropertyDeviceDesc, "Contoso Test Remove One");
+        ASSERT_GE(member, 0);
+        ASSERT_TRUE(set->RemoveMember(member));
+    }
+    const std::string one = std::string(kEnum) + "\\PCI\\VEN_FFF0&DEV_0C06\\4&CVP0&0&0001";
+    std::unique_ptr<RegistryKey> key;
+    Dword disposition = 0;
+    ASSERT_EQ(registry().CreateKey(Root::LocalMachine, one.c_str(), kKeyAllAccess, &key,
+                                   &disposition),
+              kErrorSuccess);
+    for (const auto& [name, text] : {std::pair{"DeviceDesc", "Contoso Test Remove One"},
+                                     std::pair{"ClassGUID", kMediaClass}}) {
+        ASSERT_EQ(key->SetValue(name, kRegSz, reinterpret_cast<const unsigned char*>(text),
+                                static_cast<Dword>(std::strlen(text) + 1)),
+                  kErrorSuccess);
+    }
+    key.reset();
+    const Dword rescan = devices().RescanDevices();
+    EXPECT_TRUE(rescan == 0 || rescan == 0x13) << rescan;
+    EXPECT_TRUE(Contains(PresentDescriptions("PCI"), "Contoso Test Remove One"));
 }
 
 // --- Processes -----------------------------------------------------------------------

@@ -35,6 +35,7 @@
 #include "platform/string_table.h"
 #include "registry/primitives.h"
 #include "run/family_catalogue.h"
+#include "scenario/change_list.h"
 #include "scenario/traces.h"
 #include "unit/key_security.h"
 #include "unit/run_rig.h"
@@ -171,8 +172,11 @@ struct MachineView {
     std::vector<std::string> files;     // DumpFiles
 };
 
+// The program's own folder, with the runs' receipts, is not part of the view.
 inline MachineView ViewOf(const MemoryMachine& machine) {
-    return {machine.DumpRegistry({"HKEY_LOCAL_MACHINE"}), machine.DumpFiles()};
+    std::vector<std::string> files = machine.DumpFiles();
+    std::erase_if(files, scenario::IsProgramStateLine);
+    return {machine.DumpRegistry({"HKEY_LOCAL_MACHINE"}), std::move(files)};
 }
 
 // The lines of `lines` that `other` lacks.
@@ -412,6 +416,8 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     // --- Registry ---
     Long OpenKey(Root root, const char* path, Dword access,
                  std::unique_ptr<RegistryKey>* key) override;
+    Long CreateKey(Root root, const char* path, Dword access, std::unique_ptr<RegistryKey>* key,
+                   Dword* disposition) override;
     Long DeleteTree(Root root, const char* path) override {
         if (!Pass()) return kErrorAccessDenied;
         DeletionPoint point(DeletionPoint::Kind::Key, root, path);
@@ -489,9 +495,22 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         }
         return machine_.AppendToFile(path, data, size);
     }
+    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override {
+        return Pass() && machine_.WriteFileFlushed(path, data, size, how);
+    }
+    bool ReadWholeFile(const char* path, std::string* content) override {
+        return Pass() && machine_.ReadWholeFile(path, content);
+    }
+    bool CreateDirectoryAt(const char* path, const char* sddl) override {
+        return Pass() && machine_.CreateDirectoryAt(path, sddl);
+    }
+    Long ReadFileSecurity(const char* path, std::string* sddl) override {
+        return Pass() ? machine_.ReadFileSecurity(path, sddl) : kErrorAccessDenied;
+    }
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    Dword RescanDevices() override { return Pass() ? machine_.RescanDevices() : 0x13; }
 
     // --- Processes ---
     std::unique_ptr<Process> Start(const char* commandLine) override;
@@ -519,6 +538,9 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     }
     bool ReadOsVersion(OsVersion* version) override {
         return Pass() && machine_.ReadOsVersion(version);
+    }
+    void ReadLocalTime(LocalTime* time) override {
+        if (Pass()) machine_.ReadLocalTime(time);
     }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return Pass() && machine_.ReadPciConfig(bus, device, reg, value);
@@ -591,6 +613,9 @@ class Key final : public RegistryKey {
         }
         return result;
     }
+    Long SetValue(const char* name, Dword type, const unsigned char* data, Dword size) override {
+        return tap_.Pass() ? key_->SetValue(name, type, data, size) : kErrorAccessDenied;
+    }
 
   private:
     SeamTap& tap_;
@@ -661,6 +686,20 @@ inline Long SeamTap::OpenKey(Root root, const char* path, Dword access,
     }
     std::unique_ptr<RegistryKey> opened;
     const Long result = machine_.OpenKey(root, path, access, &opened);
+    if (key != nullptr) {
+        key->reset(opened ? new tapped::Key(*this, std::move(opened), root, path) : nullptr);
+    }
+    return result;
+}
+
+inline Long SeamTap::CreateKey(Root root, const char* path, Dword access,
+                               std::unique_ptr<RegistryKey>* key, Dword* disposition) {
+    if (!Pass()) {
+        if (key != nullptr) key->reset();
+        return kErrorAccessDenied;
+    }
+    std::unique_ptr<RegistryKey> opened;
+    const Long result = machine_.CreateKey(root, path, access, &opened, disposition);
     if (key != nullptr) {
         key->reset(opened ? new tapped::Key(*this, std::move(opened), root, path) : nullptr);
     }

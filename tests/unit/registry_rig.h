@@ -15,9 +15,9 @@ using Paths = std::vector<std::string>;
 inline const std::string kCcs = "SYSTEM\\CurrentControlSet\\";
 inline const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
 
-// The machine's registry, recording each call in order as "open PATH", "delete PATH",
-// "read-dacl NAME" or "write-dacl NAME". It can refuse DACL writes, as the system
-// refuses a take-over.
+// The machine's registry, recording each call in order as "open PATH", "create PATH",
+// "delete PATH", "read-dacl NAME" or "write-dacl NAME". It can refuse DACL writes, as
+// the system refuses a take-over.
 class RecordingRegistry : public Registry {
   public:
     explicit RecordingRegistry(Registry& inner) : inner_(inner) {}
@@ -26,6 +26,11 @@ class RecordingRegistry : public Registry {
                  std::unique_ptr<RegistryKey>* key) override {
         calls.push_back(std::string("open ") + path);
         return inner_.OpenKey(root, path, access, key);
+    }
+    Long CreateKey(Root root, const char* path, Dword access, std::unique_ptr<RegistryKey>* key,
+                   Dword* disposition) override {
+        calls.push_back(std::string("create ") + path);
+        return inner_.CreateKey(root, path, access, key, disposition);
     }
     Long DeleteTree(Root root, const char* path) override {
         calls.push_back(std::string("delete ") + path);

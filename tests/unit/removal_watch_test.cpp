@@ -91,40 +91,39 @@ class WatchedScenario : public testing::TestWithParam<ImageRun> {
 TEST_P(WatchedScenario, EveryRemovalIsSeenBeforeItHappensWithAllItTakes) {
     MemoryMachine machine;
     Load(machine);
-    const std::vector<std::string> keysBefore = machine.DumpRegistry({"HKEY_LOCAL_MACHINE"});
-    const std::vector<std::string> filesBefore = machine.DumpFiles();
+    const MachineView before = ViewOf(machine);
 
     CoverageObserver observer(machine.platform());
     RemovalWatch watch(machine.platform(), observer);
     RunToken(watch.platform(), GetParam().token);
 
-    for (const std::string& line :
-         LinesNotIn(keysBefore, machine.DumpRegistry({"HKEY_LOCAL_MACHINE"}))) {
+    const MachineView after = ViewOf(machine);
+    for (const std::string& line : LinesNotIn(before.registry, after.registry)) {
         EXPECT_TRUE(observer.Covers(line)) << "removed unseen: " << line;
     }
-    for (const std::string& line : LinesNotIn(filesBefore, machine.DumpFiles())) {
+    for (const std::string& line : LinesNotIn(before.files, after.files)) {
         EXPECT_TRUE(observer.CoversFile(line)) << "removed unseen: " << line;
     }
 }
 
 // A removal refused before it happens leaves the machine as it was: no key, value or
-// file gone, nothing logged. Only the run's own pending file is new.
+// file gone, nothing logged. Only the run's own pending file and receipt are new.
 TEST_P(WatchedScenario, ARefusedRemovalNeverReachesTheMachineOrTheLog) {
     MemoryMachine machine;
     Load(machine);
-    const std::vector<std::string> keysBefore = machine.DumpRegistry({"HKEY_LOCAL_MACHINE"});
-    std::vector<std::string> filesBefore = machine.DumpFiles();
+    const MachineView before = ViewOf(machine);
 
     RefusingObserver observer;
     RemovalWatch watch(machine.platform(), observer);
     RunToken(watch.platform(), GetParam().token);
 
-    EXPECT_EQ(machine.DumpRegistry({"HKEY_LOCAL_MACHINE"}), keysBefore);
-    std::vector<std::string> filesAfter = machine.DumpFiles();
+    const MachineView after = ViewOf(machine);
+    EXPECT_EQ(after.registry, before.registry);
+    std::vector<std::string> filesAfter = after.files;
     std::erase_if(filesAfter, [](const std::string& line) {
         return LowerCopy(line).find("/cvpurgerpending") != std::string::npos;
     });
-    EXPECT_EQ(filesAfter, filesBefore);
+    EXPECT_EQ(filesAfter, before.files);
     EXPECT_FALSE(machine.FileExists(kLogPath));
 }
 

@@ -26,14 +26,16 @@ bool IsUnder(std::string_view path, std::string_view area) {
            (path.size() == area.size() || path[area.size()] == '\\');
 }
 
-const char* const kRegistryOpNames[] = {"open",        "enum-key",   "enum-value",
-                                        "query-value", "count-keys", "delete-value",
-                                        "delete-tree", "read-dacl",  "write-dacl"};
+const char* const kRegistryOpNames[] = {
+    "open",      "enum-key",   "enum-value",  "query-value", "count-keys", "delete-value",
+    "set-value", "create-key", "delete-tree", "read-dacl",   "write-dacl"};
 const char* const kOtherOpNames[] = {
-    "devices: open set",   "devices: enum member",   "devices: property", "devices: remove",
-    "files: directories",  "files: find first/next", "files: attributes", "files: delete",
-    "files: profile read", "files: append",          "processes: start",  "processes: wait",
-    "system: sleep",       "system: other"};
+    "devices: open set",   "devices: enum member",   "devices: property",
+    "devices: remove",     "devices: rescan",        "files: directories",
+    "files: find first/next", "files: attributes",   "files: delete",
+    "files: profile read", "files: append",          "files: write, flushed",
+    "files: read whole",   "files: security",        "processes: start",
+    "processes: wait",     "system: sleep",          "system: other"};
 static_assert(std::size(kRegistryOpNames) == static_cast<size_t>(RegistryOp::Count));
 static_assert(std::size(kOtherOpNames) == static_cast<size_t>(OtherOp::Count));
 
@@ -147,6 +149,10 @@ class ProfiledKey final : public RegistryKey {
         SeamProfile::Timer timer(profile_, profile_.Stats(area_, RegistryOp::DeleteValue));
         return inner_->DeleteValue(name);
     }
+    Long SetValue(const char* name, Dword type, const unsigned char* data, Dword size) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(area_, RegistryOp::SetValue));
+        return inner_->SetValue(name, type, data, size);
+    }
 
   private:
     SeamProfile& profile_;
@@ -177,6 +183,19 @@ class ProfiledRegistry final : public Registry {
         {
             SeamProfile::Timer timer(profile_, profile_.Stats(area, RegistryOp::Open));
             result = inner_.OpenKey(root, path, access, key);
+        }
+        if (key != nullptr && *key) {
+            *key = std::make_unique<ProfiledKey>(profile_, area, std::move(*key));
+        }
+        return result;
+    }
+    Long CreateKey(Root root, const char* path, Dword access, std::unique_ptr<RegistryKey>* key,
+                   Dword* disposition) override {
+        const Area area = AreaOf(root, path);
+        Long result;
+        {
+            SeamProfile::Timer timer(profile_, profile_.Stats(area, RegistryOp::CreateKey));
+            result = inner_.CreateKey(root, path, access, key, disposition);
         }
         if (key != nullptr && *key) {
             *key = std::make_unique<ProfiledKey>(profile_, area, std::move(*key));
@@ -264,6 +283,22 @@ class ProfiledFiles final : public Files {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAppend));
         return inner_.AppendToFile(path, data, size);
     }
+    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileWriteFlushed));
+        return inner_.WriteFileFlushed(path, data, size, how);
+    }
+    bool ReadWholeFile(const char* path, std::string* content) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileRead));
+        return inner_.ReadWholeFile(path, content);
+    }
+    bool CreateDirectoryAt(const char* path, const char* sddl) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileWriteFlushed));
+        return inner_.CreateDirectoryAt(path, sddl);
+    }
+    Long ReadFileSecurity(const char* path, std::string* sddl) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileSecurity));
+        return inner_.ReadFileSecurity(path, sddl);
+    }
 
   private:
     SeamProfile& profile_;
@@ -309,6 +344,10 @@ class ProfiledDevices final : public Devices {
         // destructor, which the next open's time does not include.
         if (!set) return set;
         return std::make_unique<ProfiledDeviceSet>(profile_, std::move(set));
+    }
+    Dword RescanDevices() override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::DeviceRescan));
+        return inner_.RescanDevices();
     }
 
   private:
@@ -371,6 +410,10 @@ class ProfiledSystem final : public System {
     bool ReadOsVersion(OsVersion* version) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
         return inner_.ReadOsVersion(version);
+    }
+    void ReadLocalTime(LocalTime* time) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
+        inner_.ReadLocalTime(time);
     }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));

@@ -1,6 +1,7 @@
 #include "scenario/change_list.h"
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 
 namespace cvp::scenario {
@@ -16,16 +17,29 @@ bool IsWineNoise(const std::string& line) {
 
 }  // namespace
 
+bool IsProgramStateLine(const std::string& line) {
+    static const std::string kStateFolder = "drive_c/windows/cvpurger/";
+    if (line.size() < kStateFolder.size()) return false;
+    for (size_t i = 0; i < kStateFolder.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(line[i])) != kStateFolder[i]) return false;
+    }
+    return true;
+}
+
 std::string ChangeList(const std::vector<std::string>& before,
                        const std::vector<std::string>& after) {
     const std::set<std::string> was(before.begin(), before.end());
     const std::set<std::string> is(after.begin(), after.end());
     std::vector<std::string> changes;
     for (const std::string& line : was) {
-        if (!is.count(line) && !IsWineNoise(line)) changes.push_back("- " + line);
+        if (!is.count(line) && !IsWineNoise(line) && !IsProgramStateLine(line)) {
+            changes.push_back("- " + line);
+        }
     }
     for (const std::string& line : is) {
-        if (!was.count(line) && !IsWineNoise(line)) changes.push_back("+ " + line);
+        if (!was.count(line) && !IsWineNoise(line) && !IsProgramStateLine(line)) {
+            changes.push_back("+ " + line);
+        }
     }
     std::sort(changes.begin(), changes.end(),
               [](const std::string& a, const std::string& b) {

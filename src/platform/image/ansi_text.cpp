@@ -15,6 +15,16 @@ bool Utf16LeToAnsi(std::string_view bytes, std::string* text) {
     return true;
 }
 
+std::string AnsiToUtf16Le(std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (char c : text) {
+        bytes.push_back(c);
+        bytes.push_back('\0');
+    }
+    return bytes;
+}
+
 bool HasUtf16LeBom(std::string_view bytes) {
     return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
            static_cast<unsigned char>(bytes[1]) == 0xFE;

@@ -11,6 +11,10 @@ namespace cvp {
 // False when `bytes` has an odd length.
 bool Utf16LeToAnsi(std::string_view bytes, std::string* text);
 
+// The other way: each byte becomes the UTF-16LE code unit of the same number, so that
+// Utf16LeToAnsi gives the bytes back exactly.
+std::string AnsiToUtf16Le(std::string_view text);
+
 // Whether `bytes` starts with the UTF-16LE byte order mark FF FE.
 bool HasUtf16LeBom(std::string_view bytes);
 

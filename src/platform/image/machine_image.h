@@ -26,6 +26,7 @@ struct RegistryEdit {
     // The value's bytes as the ANSI calls return them: string types in the ANSI code
     // page, with whatever terminator the export gave them.
     std::vector<unsigned char> data;
+    int line = 0;  // of its key or value line in the export, from 1
 };
 
 struct ImageFile {

@@ -171,6 +171,7 @@ class ExportReader {
         }
 
         RegistryEdit edit;
+        edit.line = lineNumber_;
         edit.kind = deleting ? RegistryEdit::Kind::DeleteKey : RegistryEdit::Kind::CreateKey;
         edit.root = root;
         edit.path = std::string(WithoutTrailingBackslash(path));
@@ -186,6 +187,7 @@ class ExportReader {
         if (!haveKey_) return Fail("value line before any key line");
         if (keyDeleted_) return Fail("value line under a key deletion line");
         RegistryEdit edit;
+        edit.line = lineNumber_;
         edit.root = keyRoot_;
         edit.path = keyPath_;
         if (line.front() == '@') {

@@ -2,6 +2,7 @@
 // after its machine is gone fails instead of reaching freed memory.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -33,6 +34,9 @@ struct MachineState {
     // Key faults belong to the key itself: a key deleted and made again is a new key.
     std::vector<std::weak_ptr<const RegKey>> foreignOwnedKeys;
     std::vector<std::pair<std::weak_ptr<const RegKey>, std::string>> guardedValues;
+    std::uint64_t freeBytes = UINT64_MAX;  // what writes may still add to the drive
+    int deviceRescans = 0;
+    Dword clockMilliseconds = 0;  // since kClockStart
     bool failProcessStart = false;
     bool hangProcesses = false;
     std::vector<std::string> startedProcesses;

@@ -167,4 +167,9 @@ std::unique_ptr<DeviceSet> MemoryMachine::OpenPresentDevices(const char* enumera
     return std::make_unique<memory::MemoryDeviceSet>(state_->shared, std::move(members));
 }
 
+Dword MemoryMachine::RescanDevices() {
+    ++state_->machine.deviceRescans;
+    return 0;
+}
+
 }  // namespace cvp

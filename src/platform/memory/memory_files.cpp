@@ -206,26 +206,84 @@ Dword MemoryMachine::ReadProfileString(const char* section, const char* key,
                                    buffer, size);
 }
 
-bool MemoryMachine::AppendToFile(const char* path, const char* data, Dword size) {
-    memory::MachineState& machine = state_->machine;
+namespace {
+
+// The file a write goes to: opened when it is there (unless `createNew`), else created
+// in an existing folder; null where Windows refuses (locked, read-only, a folder, a
+// missing parent, no room left for `size` more bytes).
+FileNode* WritableFile(memory::MachineState& machine, const char* path, Dword size,
+                       bool createNew) {
     FilePath resolved;
-    if (path == nullptr || (data == nullptr && size > 0) ||
-        !machine.files.Resolve(path, &resolved) || resolved.trailingSeparator ||
-        resolved.names.empty() || machine.lockedFiles.count(FileTree::Key(resolved.names)) != 0) {
-        return false;
+    if (path == nullptr || !machine.files.Resolve(path, &resolved) || resolved.trailingSeparator ||
+        resolved.names.empty() || machine.lockedFiles.count(FileTree::Key(resolved.names)) != 0 ||
+        size > machine.freeBytes) {
+        return nullptr;
     }
     FileNode* node = machine.files.Find(resolved.names);
     if (node == nullptr) {
         const FileNode* parent = machine.files.Find(ParentNames(resolved.names));
-        if (parent == nullptr || !parent->directory) return false;
-        node = machine.files.Put(resolved.names, false);
-        if (node == nullptr) return false;
-    } else if (node->directory || (node->attributes & kAttrReadOnly)) {
-        return false;
+        if (parent == nullptr || !parent->directory) return nullptr;
+        return machine.files.Put(resolved.names, false);
     }
+    if (createNew || node->directory || (node->attributes & kAttrReadOnly)) return nullptr;
+    return node;
+}
+
+void AppendBytes(memory::MachineState& machine, FileNode* node, const char* data, Dword size) {
     if (size > 0) node->content.append(data, size);
     node->profile.reset();
+    machine.freeBytes -= size;
+}
+
+}  // namespace
+
+bool MemoryMachine::AppendToFile(const char* path, const char* data, Dword size) {
+    if (data == nullptr && size > 0) return false;
+    FileNode* node = WritableFile(state_->machine, path, size, false);
+    if (node == nullptr) return false;
+    AppendBytes(state_->machine, node, data, size);
     return true;
+}
+
+bool MemoryMachine::WriteFileFlushed(const char* path, const char* data, Dword size, Write how) {
+    if (data == nullptr && size > 0) return false;
+    FileNode* node = WritableFile(state_->machine, path, size, how == Write::CreateNew);
+    if (node == nullptr) return false;
+    AppendBytes(state_->machine, node, data, size);
+    return true;
+}
+
+// Reading is open to every file that is there, also one that is locked (held open
+// elsewhere with read sharing, as a loaded driver is).
+bool MemoryMachine::ReadWholeFile(const char* path, std::string* content) {
+    FilePath resolved;
+    const FileNode* node = Lookup(state_->machine, path, &resolved);
+    if (node == nullptr || node->directory || content == nullptr) return false;
+    *content = node->content;
+    return true;
+}
+
+bool MemoryMachine::CreateDirectoryAt(const char* path, const char* sddl) {
+    memory::MachineState& machine = state_->machine;
+    FilePath resolved;
+    if (path == nullptr || !machine.files.Resolve(path, &resolved) || resolved.names.empty() ||
+        machine.files.Find(resolved.names) != nullptr) {
+        return false;
+    }
+    const FileNode* parent = machine.files.Find(ParentNames(resolved.names));
+    if (parent == nullptr || !parent->directory) return false;
+    FileNode* node = machine.files.Put(resolved.names, true);
+    if (node == nullptr) return false;
+    if (sddl != nullptr) node->security = memory::OwnedSecurity(sddl);
+    return true;
+}
+
+Long MemoryMachine::ReadFileSecurity(const char* path, std::string* sddl) {
+    FilePath resolved;
+    const memory::MachineState& machine = state_->machine;
+    if (sddl == nullptr || Lookup(machine, path, &resolved) == nullptr) return kErrorFileNotFound;
+    *sddl = machine.files.SecurityOf(resolved.names);
+    return kErrorSuccess;
 }
 
 }  // namespace cvp

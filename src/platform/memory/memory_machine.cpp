@@ -85,6 +85,14 @@ void MemoryMachine::AddDirectory(const std::string& path, Dword attributes) {
     }
 }
 
+void MemoryMachine::SetFileSecurity(const std::string& path, const std::string& sddl) {
+    memory::FilePath resolved;
+    if (!state_->machine.files.Resolve(path, &resolved)) return;
+    if (memory::FileNode* node = state_->machine.files.Find(resolved.names)) {
+        node->security = memory::OwnedSecurity(sddl);
+    }
+}
+
 bool MemoryMachine::FileExists(const std::string& path) const {
     return FindPath(state_->machine, path) != nullptr;
 }
@@ -108,6 +116,8 @@ const std::vector<Dword>& MemoryMachine::sleeps() const { return state_->machine
 const std::vector<std::string>& MemoryMachine::startedProcesses() const {
     return state_->machine.startedProcesses;
 }
+
+int MemoryMachine::deviceRescans() const { return state_->machine.deviceRescans; }
 
 void MemoryMachine::DenyKey(Root root, const std::string& path) {
     SetKeyDacl(root, path, "D:(D;;KA;;;WD)");
@@ -141,12 +151,15 @@ void MemoryMachine::FailProcessStart() { state_->machine.failProcessStart = true
 
 void MemoryMachine::HangProcesses() { state_->machine.hangProcesses = true; }
 
+void MemoryMachine::LimitDiskSpace(std::uint64_t bytes) { state_->machine.freeBytes = bytes; }
+
 void MemoryMachine::ClearFaults() {
     memory::MachineState& machine = state_->machine;
     machine.lockedFiles.clear();
     machine.failingRemovals.clear();
     machine.failProcessStart = false;
     machine.hangProcesses = false;
+    machine.freeBytes = UINT64_MAX;
     machine.foreignOwnedKeys.clear();
     machine.guardedValues.clear();
 }

@@ -4,6 +4,7 @@
 // logic sees through the platform seam in native tests and scenario runs.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,6 +38,8 @@ public:
     // --- Registry ---
     Long OpenKey(Root root, const char* path, Dword access,
                  std::unique_ptr<RegistryKey>* key) override;
+    Long CreateKey(Root root, const char* path, Dword access, std::unique_ptr<RegistryKey>* key,
+                   Dword* disposition) override;
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
     Long WriteKeyDacl(const char* objectName, const char* sddl) override;
@@ -52,9 +55,15 @@ public:
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;
     bool AppendToFile(const char* path, const char* data, Dword size) override;
+    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override;
+    bool ReadWholeFile(const char* path, std::string* content) override;
+    bool CreateDirectoryAt(const char* path, const char* sddl) override;
+    Long ReadFileSecurity(const char* path, std::string* sddl) override;
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    // Devices are listed from the registry as they stand, so a rescan only counts.
+    Dword RescanDevices() override;
 
     // --- Processes ---
     std::unique_ptr<Process> Start(const char* commandLine) override;
@@ -65,6 +74,8 @@ public:
     int LoadText(unsigned id, char* buffer, int size) override;
     int UserCountryCode(char* buffer, int size) override;
     bool ReadOsVersion(OsVersion* version) override;
+    // A clock that starts at 2024-06-07 09:00:00.000 and moves on with the sleeps.
+    void ReadLocalTime(LocalTime* time) override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
 
     // --- What a test sets up and looks at ---
@@ -80,6 +91,7 @@ public:
 
     void AddFile(const std::string& path, const std::string& content, Dword attributes = 0x20);
     void AddDirectory(const std::string& path, Dword attributes = 0x10);
+    void SetFileSecurity(const std::string& path, const std::string& sddl);  // owner, DACL
     bool FileExists(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
 
@@ -91,6 +103,7 @@ public:
 
     const std::vector<Dword>& sleeps() const;
     const std::vector<std::string>& startedProcesses() const;
+    int deviceRescans() const;
 
     // --- Faults ---
     void DenyKey(Root root, const std::string& path);  // DACL "D:(D;;KA;;;WD)"
@@ -104,6 +117,8 @@ public:
     void FailDeviceRemoval(const std::string& instanceId);  // "PCI\VEN_...\3&1&0"
     void FailProcessStart();                                // CreateProcessA and WinExec fail
     void HangProcesses();                                   // started processes never end
+    // Writes fail once they would add more than `bytes` to the drive, as on a full disk.
+    void LimitDiskSpace(std::uint64_t bytes);
     // Lifts every fault: locks (an image's too), failing removals, process faults, key
     // owners and guarded values. The DACLs DenyKey wrote stay, being the keys' own.
     void ClearFaults();

@@ -93,6 +93,14 @@ class MemoryKey final : public RegistryKey {
         return key_->RemoveValue(valueName) ? kErrorSuccess : kErrorFileNotFound;
     }
 
+    Long SetValue(const char* name, Dword type, const unsigned char* data, Dword size) override {
+        if (const Long refused = Refusal(kKeySetValue)) return refused;
+        if (data == nullptr && size > 0) return kErrorInvalidParameter;
+        key_->SetValue(name == nullptr ? "" : name, type,
+                       std::vector<unsigned char>(data, data + size));
+        return kErrorSuccess;
+    }
+
   private:
     // The handle's access is checked first, then whether its key still exists, the
     // order Wine's server checks them in.
@@ -155,6 +163,44 @@ Long MemoryMachine::OpenKey(Root root, const char* path, Dword access,
     Dword granted = 0;
     if (const Long refused = memory::CheckKeyAccess(found->dacl(), access, &granted,
                                                     state_->machine.OwnedByAdministrators(*found)))
+        return refused;
+    *key = std::make_unique<MemoryKey>(found->shared_from_this(), granted, state_->shared);
+    return kErrorSuccess;
+}
+
+// The key opened for `access` when its DACL allows it; the key's own result otherwise.
+Long MemoryMachine::CreateKey(Root root, const char* path, Dword access,
+                              std::unique_ptr<RegistryKey>* key, Dword* disposition) {
+    if (key == nullptr) return kErrorInvalidParameter;
+    key->reset();
+    memory::MachineState& machine = state_->machine;
+    const KeyLocation where = KeyAt(root, path);
+    RegKey* found = machine.registry.Find(where);
+    if (found == nullptr) {
+        // Windows asks the deepest key that is there for the right to add below it.
+        KeyLocation above = where;
+        const RegKey* existing = nullptr;
+        while (existing == nullptr && !above.path.empty()) {
+            const size_t slash = above.path.rfind('\\');
+            above.path.resize(slash == std::string::npos ? 0 : slash);
+            existing = machine.registry.Find(above);
+        }
+        Dword granted = 0;
+        if (existing == nullptr) return kErrorInvalidParameter;
+        if (const Long refused =
+                memory::CheckKeyAccess(existing->dacl(), kKeyCreateSubKey, &granted,
+                                       machine.OwnedByAdministrators(*existing))) {
+            return refused;
+        }
+        found = machine.registry.Create(where);
+        if (found == nullptr) return kErrorInvalidParameter;
+        if (disposition != nullptr) *disposition = kRegCreatedNewKey;
+    } else if (disposition != nullptr) {
+        *disposition = kRegOpenedExistingKey;
+    }
+    Dword granted = 0;
+    if (const Long refused = memory::CheckKeyAccess(found->dacl(), access, &granted,
+                                                    machine.OwnedByAdministrators(*found)))
         return refused;
     *key = std::make_unique<MemoryKey>(found->shared_from_this(), granted, state_->shared);
     return kErrorSuccess;

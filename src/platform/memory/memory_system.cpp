@@ -1,5 +1,6 @@
 // The system calls of the in-memory machine: sleeps recorded, the English string
 // table, and the locale, version and PCI answers a test sets.
+#include <chrono>
 #include <cstring>
 #include <string_view>
 
@@ -32,6 +33,7 @@ constexpr struct {
 void MemoryMachine::Sleep(Dword milliseconds) {
     memory::MachineState& machine = state_->machine;
     machine.sleeps.push_back(milliseconds);
+    machine.clockMilliseconds += milliseconds;
     machine.moduleLoads.clear();
 }
 
@@ -66,6 +68,22 @@ bool MemoryMachine::ReadOsVersion(OsVersion* version) {
     if (version == nullptr) return false;
     *version = state_->machine.osVersion;
     return true;
+}
+
+void MemoryMachine::ReadLocalTime(LocalTime* time) {
+    using namespace std::chrono;
+    const sys_time<milliseconds> now = sys_days(year{2024} / June / 7) + hours{9} +
+                                       milliseconds{state_->machine.clockMilliseconds};
+    const sys_days day = floor<days>(now);
+    const year_month_day date(day);
+    const hh_mm_ss clock(now - day);
+    *time = {static_cast<unsigned>(static_cast<int>(date.year())),
+             static_cast<unsigned>(date.month()),
+             static_cast<unsigned>(date.day()),
+             static_cast<unsigned>(clock.hours().count()),
+             static_cast<unsigned>(clock.minutes().count()),
+             static_cast<unsigned>(clock.seconds().count()),
+             static_cast<unsigned>(clock.subseconds().count())};
 }
 
 bool MemoryMachine::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 // windows.h first: the headers below rely on its types.
 #include <aclapi.h>
+#include <cfgmgr32.h>
 #include <sddl.h>
 #include <setupapi.h>
 #include <shlwapi.h>
@@ -86,6 +87,10 @@ class Win32Key : public RegistryKey {
     }
 
     Long DeleteValue(const char* name) override { return RegDeleteValueA(key_.get(), name); }
+
+    Long SetValue(const char* name, Dword type, const unsigned char* data, Dword size) override {
+        return RegSetValueExA(key_.get(), name, 0, type, data, size);
+    }
 
   private:
     UniqueKey key_;
@@ -212,6 +217,20 @@ Long Win32Platform::OpenKey(Root root, const char* path, Dword access,
     return result;
 }
 
+Long Win32Platform::CreateKey(Root root, const char* path, Dword access,
+                             std::unique_ptr<RegistryKey>* key, Dword* disposition) {
+    HKEY opened = nullptr;
+    DwordSlot slot(disposition);
+    const LONG result = RegCreateKeyExA(RootKey(root), path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        access, nullptr, &opened, slot.get());
+    if (result == ERROR_SUCCESS) {
+        *key = std::make_unique<Win32Key>(opened);
+    } else {
+        key->reset();
+    }
+    return result;
+}
+
 Long Win32Platform::DeleteTree(Root root, const char* path) {
     return static_cast<Long>(SHDeleteKeyA(RootKey(root), path));
 }
@@ -303,6 +322,73 @@ bool Win32Platform::AppendToFile(const char* path, const char* data, Dword size)
     return WriteFile(file.get(), data, size, &written, nullptr) != FALSE && written == size;
 }
 
+bool Win32Platform::WriteFileFlushed(const char* path, const char* data, Dword size, Write how) {
+    // FlushFileBuffers needs GENERIC_WRITE, so an append moves to the end itself; the
+    // files written this way have one writer.
+    const bool append = how == Write::Append;
+    UniqueHandle file(ValidOrNull(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                              append ? OPEN_ALWAYS : CREATE_NEW,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (!file) return false;
+    if (append && SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR) {
+        return false;
+    }
+    DWORD written = 0;
+    return WriteFile(file.get(), data, size, &written, nullptr) != FALSE && written == size &&
+           FlushFileBuffers(file.get()) != FALSE;
+}
+
+bool Win32Platform::ReadWholeFile(const char* path, std::string* content) {
+    UniqueHandle file(ValidOrNull(CreateFileA(path, GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (!file) return false;
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file.get(), &high);
+    if ((size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0) return false;
+    content->assign(size, '\0');
+    for (DWORD done = 0; done < size;) {
+        DWORD read = 0;
+        if (!ReadFile(file.get(), content->data() + done, size - done, &read, nullptr) ||
+            read == 0) {
+            return false;
+        }
+        done += read;
+    }
+    return true;
+}
+
+bool Win32Platform::CreateDirectoryAt(const char* path, const char* sddl) {
+    SECURITY_ATTRIBUTES security = {sizeof(security), nullptr, FALSE};
+    UniqueLocal descriptor;
+    if (sddl != nullptr) {
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                sddl, SDDL_REVISION_1, &security.lpSecurityDescriptor, nullptr)) {
+            return false;
+        }
+        descriptor.reset(security.lpSecurityDescriptor);
+    }
+    return CreateDirectoryA(path, sddl != nullptr ? &security : nullptr) != FALSE;
+}
+
+Long Win32Platform::ReadFileSecurity(const char* path, std::string* sddl) {
+    constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD result = GetNamedSecurityInfoA(path, SE_FILE_OBJECT, kParts, nullptr, nullptr,
+                                               nullptr, nullptr, &descriptor);
+    if (result != ERROR_SUCCESS) return static_cast<Long>(result);
+    UniqueLocal descriptorOwner(descriptor);
+    LPSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, kParts,
+                                                              &text, nullptr)) {
+        return static_cast<Long>(GetLastError());
+    }
+    UniqueLocalText textOwner(text);
+    sddl->assign(text);
+    return ERROR_SUCCESS;
+}
+
 // --- Devices ---
 
 std::unique_ptr<DeviceSet> Win32Platform::OpenPresentDevices(const char* enumerator) {
@@ -310,6 +396,13 @@ std::unique_ptr<DeviceSet> Win32Platform::OpenPresentDevices(const char* enumera
         SetupDiGetClassDevsA(nullptr, enumerator, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
     if (set == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32DeviceSet>(set);
+}
+
+Dword Win32Platform::RescanDevices() {
+    DEVINST root = 0;
+    const CONFIGRET located = CM_Locate_DevNodeA(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL);
+    if (located != CR_SUCCESS) return located;
+    return CM_Reenumerate_DevNode(root, CM_REENUMERATE_SYNCHRONOUS);
 }
 
 // --- Processes ---
@@ -353,6 +446,13 @@ bool Win32Platform::ReadOsVersion(OsVersion* version) {
     version->major = info.dwMajorVersion;
     version->minor = info.dwMinorVersion;
     return true;
+}
+
+void Win32Platform::ReadLocalTime(LocalTime* time) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    *time = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+             now.wMilliseconds};
 }
 
 bool Win32Platform::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) {

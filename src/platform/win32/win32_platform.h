@@ -26,6 +26,8 @@ class Win32Platform : public Registry,
     // --- Registry ---
     Long OpenKey(Root root, const char* path, Dword access,
                  std::unique_ptr<RegistryKey>* key) override;
+    Long CreateKey(Root root, const char* path, Dword access, std::unique_ptr<RegistryKey>* key,
+                   Dword* disposition) override;
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
     Long WriteKeyDacl(const char* objectName, const char* sddl) override;
@@ -41,9 +43,14 @@ class Win32Platform : public Registry,
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;
     bool AppendToFile(const char* path, const char* data, Dword size) override;
+    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override;
+    bool ReadWholeFile(const char* path, std::string* content) override;
+    bool CreateDirectoryAt(const char* path, const char* sddl) override;
+    Long ReadFileSecurity(const char* path, std::string* sddl) override;
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    Dword RescanDevices() override;
 
     // --- Processes ---
     std::unique_ptr<Process> Start(const char* commandLine) override;
@@ -54,6 +61,7 @@ class Win32Platform : public Registry,
     int LoadText(unsigned id, char* buffer, int size) override;
     int UserCountryCode(char* buffer, int size) override;
     bool ReadOsVersion(OsVersion* version) override;
+    void ReadLocalTime(LocalTime* time) override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
 };
 

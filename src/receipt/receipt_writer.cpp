@@ -1,0 +1,294 @@
+#include "receipt/receipt_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "changes/footprints.h"
+#include "platform/image/ascii_text.h"
+#include "platform/image/registry_paths.h"
+#include "receipt/receipt_folders.h"
+#include "run/family_catalogue.h"
+#include "run/state_folder.h"
+
+namespace cvp {
+namespace {
+
+// One spelling per key, whichever root and case named it.
+std::string KeyId(Root root, const std::string& path) {
+    const KeyLocation where = CanonicalKey(root, WithoutTrailingBackslash(path));
+    return LowerCopy(RegistryName(where.root, where.path));
+}
+
+bool Within(const std::string& key, const std::string& ancestor) {
+    return key.size() > ancestor.size() && key[ancestor.size()] == '\\' &&
+           EqualsNoCase(key.substr(0, ancestor.size()), ancestor);
+}
+
+std::string Counted(int count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string Time(const LocalTime& time) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", time.year, time.month,
+                  time.day, time.hour, time.minute, time.second);
+    return text;
+}
+
+std::string FileName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+
+}  // namespace
+
+ReceiptWriter::ReceiptWriter(Platform machine, ProductFamily family)
+    : machine_(machine), family_(family) {
+    machine_.system.ReadLocalTime(&start_);
+}
+
+bool ReceiptWriter::Open() {
+    if (!folder_.empty()) return true;
+    if (unwritable_) return false;
+    unwritable_ = true;  // until the receipt stands
+    Files& files = machine_.files;
+    std::string problem;
+    const std::string receipts = OpenStateFolder(files, kReceiptsFolderName, &problem);
+    if (receipts.empty()) return false;
+    PruneReceipts(files, receipts, kReceiptsKept - 1);
+
+    // Two runs started in the same millisecond get a second name.
+    const std::string name = ReceiptName(start_, FamilyToken(family_));
+    std::string folder;
+    for (int copy = 1; copy <= 9 && folder.empty(); ++copy) {
+        const std::string candidate =
+            receipts + "\\" + name + (copy == 1 ? "" : "-" + std::to_string(copy));
+        if (files.CreateDirectoryAt(candidate.c_str(), nullptr)) folder = candidate;
+    }
+    if (folder.empty()) return false;
+    const std::string header =
+        "\xFF\xFE" + JournalBytes(JournalHeader("CVPurger receipt of the run of " + Time(start_) +
+                                                ", family " + FamilyToken(family_)));
+    if (!files.CreateDirectoryAt((folder + "\\" + kCopiesFolderName).c_str(), nullptr) ||
+        !files.WriteFileFlushed((folder + "\\" + kJournalName).c_str(), header.data(),
+                                static_cast<Dword>(header.size()), Files::Write::CreateNew)) {
+        DeleteReceipt(files, folder);
+        return false;
+    }
+    folder_ = folder;
+    unwritable_ = false;
+    return true;
+}
+
+// A journal that could not take a write may end in part of an entry; nothing more is
+// written after it, so that a restore finds that part at the end, where a stopped run
+// leaves one.
+bool ReceiptWriter::Append(const std::string& text, bool flushed) {
+    if (unwritable_) return false;
+    const std::string bytes = JournalBytes(text);
+    const std::string journal = folder_ + "\\" + kJournalName;
+    Files& files = machine_.files;
+    const bool written =
+        flushed ? files.WriteFileFlushed(journal.c_str(), bytes.data(),
+                                         static_cast<Dword>(bytes.size()), Files::Write::Append)
+                : files.AppendToFile(journal.c_str(), bytes.data(), static_cast<Dword>(bytes.size()));
+    if (!written) unwritable_ = true;
+    return written;
+}
+
+bool ReceiptWriter::Write(JournalEntry* entry, bool flushed) {
+    entry->number = entries_ + 1;
+    if (!Append(FormatEntry(*entry), flushed)) return false;
+    entries_ = entry->number;
+    return true;
+}
+
+// A take-over rewrites the key's DACL and, on Windows, its subkeys' inherited entries;
+// each key's first DACL is what the run found.
+void ReceiptWriter::BeforeKeyDaclWrite(Root root, const std::string& path) {
+    if (daclsBefore_.count(KeyId(root, path)) != 0) return;
+    std::vector<CapturedKey> keys;
+    if (!CaptureKeyDacls(machine_.registry, root, path, &keys)) return;
+    JournalEntry entry;
+    entry.kind = JournalEntry::Kind::Dacls;
+    entry.subject = RegistryName(root, path);
+    for (const CapturedKey& key : keys) {
+        if (key.dacl.empty()) continue;
+        daclsBefore_.emplace(KeyId(root, key.path), key.dacl);
+        entry.keys.push_back({root, key.path, key.dacl, {}});
+    }
+    // Not flushed: a Release puts the DACL back, and should power fail between the two,
+    // the key is left open to the administrators alone.
+    if (!entry.keys.empty() && Open()) Write(&entry, false);
+}
+
+void ReceiptWriter::BeforeAttributeChange(const std::string& path) {
+    const std::string id = LowerCopy(path);
+    if (attributesBefore_.count(id) != 0) return;
+    JournalEntry entry;
+    entry.kind = JournalEntry::Kind::Attributes;
+    entry.subject = path;
+    entry.attributes = machine_.files.GetAttributes(path.c_str());
+    if (entry.attributes == kInvalidAttributes) return;
+    attributesBefore_[id] = entry.attributes;
+    if (Open()) Write(&entry, false);
+}
+
+Dword ReceiptWriter::AttributesBefore(const std::string& path) {
+    const auto found = attributesBefore_.find(LowerCopy(path));
+    return found != attributesBefore_.end() ? found->second
+                                            : machine_.files.GetAttributes(path.c_str());
+}
+
+void ReceiptWriter::AddKeyTree(Root root, const std::string& path, JournalEntry* entry) {
+    std::vector<CapturedKey> keys;
+    if (!CaptureKeyTree(machine_.registry, root, path, &keys)) return;
+    for (CapturedKey& key : keys) {
+        // A key that may not be read is not deleted either: the deletion stops there.
+        if (!key.readable) continue;
+        const auto before = daclsBefore_.find(KeyId(root, key.path));
+        const std::string dacl = before != daclsBefore_.end() ? before->second : key.dacl;
+        entry->keys.push_back({root, std::move(key.path), dacl, std::move(key.values)});
+    }
+}
+
+bool ReceiptWriter::Describe(const Removal& removal, JournalEntry* entry) {
+    switch (removal.kind) {
+        case Removal::Kind::Key:
+            entry->kind = JournalEntry::Kind::Key;
+            AddKeyTree(removal.root, removal.path, entry);
+            if (!entry->keys.empty()) entry->subject = RegistryName(removal.root, removal.path);
+            return true;
+        case Removal::Kind::Value: {
+            CapturedValue value;
+            if (!CaptureValue(machine_.registry, removal.root, removal.path, removal.name, &value)) {
+                return false;
+            }
+            entry->kind = JournalEntry::Kind::Value;
+            entry->subject = RegistryName(removal.root, removal.path) + " \"" + removal.name + "\"";
+            entry->keys.push_back({removal.root, removal.path, "", {std::move(value)}});
+            return true;
+        }
+        case Removal::Kind::File:
+        case Removal::Kind::Folder:
+            entry->kind = removal.kind == Removal::Kind::File ? JournalEntry::Kind::File
+                                                              : JournalEntry::Kind::Folder;
+            entry->attributes = AttributesBefore(removal.path);
+            if (entry->attributes != kInvalidAttributes) entry->subject = removal.path;
+            return true;
+        case Removal::Kind::Device: {
+            entry->kind = JournalEntry::Kind::Device;
+            entry->subject = removal.path;
+            entry->description = removal.name;
+            entry->hardwareIds = removal.hardwareIds;
+            // The device key holds the instance key, the bus key both.
+            const std::vector<std::string> keys = DeviceRemovalKeys(machine_.registry, removal.path);
+            for (const std::string& key : keys) {
+                const bool covered = std::any_of(keys.begin(), keys.end(), [&](const auto& other) {
+                    return Within(key, other);
+                });
+                if (!covered) AddKeyTree(Root::LocalMachine, key, entry);
+            }
+            return true;
+        }
+        case Removal::Kind::Module:
+            // A module that is not there unregisters nothing.
+            if (machine_.files.GetAttributes(removal.path.c_str()) == kInvalidAttributes) return true;
+            entry->kind = JournalEntry::Kind::Module;
+            for (const std::string& key : ComRegistrationKeys(machine_, removal.path)) {
+                AddKeyTree(Root::LocalMachine, key, entry);
+            }
+            if (!entry->keys.empty()) entry->subject = removal.path;
+            return true;
+    }
+    return false;
+}
+
+bool ReceiptWriter::CopyFile(JournalEntry* entry) {
+    std::string content;
+    Files& files = machine_.files;
+    if (!files.ReadWholeFile(entry->subject.c_str(), &content)) return false;
+    char number[16];
+    std::snprintf(number, sizeof number, "%04d", entries_ + 1);
+    // The copy keeps the file's name where the path allows it.
+    std::string copy = std::string(kCopiesFolderName) + "\\" + number + " " + FileName(entry->subject);
+    if (folder_.size() + 1 + copy.size() >= static_cast<size_t>(kTextSize)) {
+        copy = std::string(kCopiesFolderName) + "\\" + number;
+    }
+    const std::string path = folder_ + "\\" + copy;
+    if (!files.WriteFileFlushed(path.c_str(), content.data(), static_cast<Dword>(content.size()),
+                                Files::Write::CreateNew)) {
+        files.DeleteFileAt(path.c_str());
+        return false;
+    }
+    entry->copy = copy;
+    entry->size = std::to_string(content.size());
+    return true;
+}
+
+bool ReceiptWriter::BeforeRemoval(const Removal& removal) {
+    current_ = JournalEntry();
+    JournalEntry entry;
+    if (!Describe(removal, &entry)) return false;
+    if (entry.subject.empty()) return true;  // nothing there to keep
+    if (!Open()) return false;
+    if (entry.kind == JournalEntry::Kind::File && !CopyFile(&entry)) return false;
+    if (!Write(&entry, true)) return false;
+    current_ = std::move(entry);
+    return true;
+}
+
+void ReceiptWriter::AfterRemoval(const Removal& /*removal*/, bool removed) {
+    if (current_.number == 0) return;
+    if (!removed) {
+        Append(NotRemovedLine(current_.number), false);
+        return;
+    }
+    const int keys = static_cast<int>(current_.keys.size());
+    switch (current_.kind) {
+        case JournalEntry::Kind::Key: tally_.keys += keys; break;
+        case JournalEntry::Kind::Value: ++tally_.values; break;
+        case JournalEntry::Kind::File: ++tally_.files; break;
+        case JournalEntry::Kind::Folder: ++tally_.folders; break;
+        case JournalEntry::Kind::Device:
+            ++tally_.devices;
+            tally_.keys += keys;
+            devices_ += "  " + current_.description + " (" + current_.subject + ")\r\n";
+            for (const std::string& id : current_.hardwareIds) {
+                devices_ += "    hardware ID " + id + "\r\n";
+            }
+            break;
+        case JournalEntry::Kind::Module:
+            ++tally_.modules;
+            tally_.keys += keys;
+            break;
+        case JournalEntry::Kind::Dacls:
+        case JournalEntry::Kind::Attributes: break;
+    }
+    current_ = JournalEntry();
+}
+
+std::string ReceiptWriter::Summary() const {
+    const std::string name = folder_.substr(folder_.rfind('\\') + 1);
+    return "CVPurger receipt of the run of " + Time(start_) + ", family " +
+           FamilyToken(family_) + "\r\n\r\nWhat the run removed, as it was just before: " +
+           Counted(tally_.keys, "registry key", "registry keys") + ", " +
+           Counted(tally_.values, "value", "values") + ", " +
+           Counted(tally_.files, "file", "files") + ", " +
+           Counted(tally_.folders, "folder", "folders") + ", " +
+           Counted(tally_.devices, "device", "devices") + "; " +
+           Counted(tally_.modules, "module was", "modules were") + " unregistered.\r\n" +
+           (devices_.empty() ? "" : "\r\nDevices:\r\n" + devices_) +
+           "\r\nReceipt.reg holds the keys and values (regedit imports it), each key's DACL "
+           "beside it, and every entry of the run; Files holds the removed files.\r\n"
+           "\r\nTo put it all back, as an administrator:\r\n    CVPurger.exe /restore " +
+           name +
+           "\r\n(CVPurger.exe /restore alone restores the newest receipt.) What exists again "
+           "is left as it is.\r\n";
+}
+
+void ReceiptWriter::Finish() {
+    if (folder_.empty() || !Append(RunEndedLine(entries_), true)) return;
+    const std::string summary = Summary();
+    machine_.files.WriteFileFlushed((folder_ + "\\" + kSummaryName).c_str(), summary.data(),
+                                    static_cast<Dword>(summary.size()), Files::Write::CreateNew);
+}
+
+}  // namespace cvp
