@@ -161,15 +161,16 @@ Long RemovalWatch::DeleteTree(Root root, const char* path) {
 Long RemovalWatch::WriteKeyDacl(const char* objectName, const char* sddl) {
     Root root = Root::LocalMachine;
     std::string path;
-    if (ParseSecurityObjectName(objectName, &root, &path)) {
-        observer_.BeforeKeyDaclWrite(root, WithoutTrailingBackslashes(path));
+    if (ParseSecurityObjectName(objectName, &root, &path) &&
+        !observer_.BeforeKeyDaclWrite(root, WithoutTrailingBackslashes(path))) {
+        return kErrorAccessDenied;
     }
     return ForwardingPlatform::WriteKeyDacl(objectName, sddl);
 }
 
 bool RemovalWatch::SetAttributes(const char* path, Dword attributes) {
-    observer_.BeforeAttributeChange(path);
-    return ForwardingPlatform::SetAttributes(path, attributes);
+    return observer_.BeforeAttributeChange(path) &&
+           ForwardingPlatform::SetAttributes(path, attributes);
 }
 
 bool RemovalWatch::DeleteFileAt(const char* path) {

@@ -1,7 +1,7 @@
 // A seam that tells an observer about every removal a run asks for, before it reaches
 // the machine and after, and about the changes a removal is prepared with (a key's
-// take-over, a file's attributes cleared). The observer may refuse a removal: a receipt
-// that cannot be written must keep what it would not cover.
+// take-over, a file's attributes cleared). The observer may refuse a removal or a
+// change: a receipt that cannot be written must keep what it would not cover.
 #pragma once
 
 #include <string>
@@ -17,11 +17,11 @@ class RemovalObserver {
 
     // A key's DACL is about to be written: a take-over replaces it (on Windows its
     // subkeys' inherited entries too), or its release puts the original back. What was
-    // there before must be read now.
-    virtual void BeforeKeyDaclWrite(Root /*root*/, const std::string& /*path*/) {}
+    // there before must be read now. False refuses the write (access denied).
+    virtual bool BeforeKeyDaclWrite(Root /*root*/, const std::string& /*path*/) { return true; }
     // A file's or folder's attributes are about to change (read-only and system are
-    // cleared before a deletion).
-    virtual void BeforeAttributeChange(const std::string& /*path*/) {}
+    // cleared before a deletion). False refuses the change.
+    virtual bool BeforeAttributeChange(const std::string& /*path*/) { return true; }
 
     // False refuses the removal: the call then fails as a refused one does (access
     // denied), and the machine is not touched.

@@ -101,34 +101,37 @@ bool ReceiptWriter::Write(JournalEntry* entry, bool flushed) {
 }
 
 // A take-over rewrites the key's DACL and, on Windows, its subkeys' inherited entries;
-// each key's first DACL is what the run found.
-void ReceiptWriter::BeforeKeyDaclWrite(Root root, const std::string& path) {
-    if (daclsBefore_.count(KeyId(root, path)) != 0) return;
+// each key's first DACL is what the run found. A change the receipt can't note is
+// refused; a release, which puts back what was noted, never is.
+bool ReceiptWriter::BeforeKeyDaclWrite(Root root, const std::string& path) {
+    if (daclsBefore_.count(KeyId(root, path)) != 0) return true;
     std::vector<CapturedKey> keys;
-    if (!CaptureKeyDacls(machine_.registry, root, path, &keys)) return;
+    if (!CaptureKeyDacls(machine_.registry, root, path, &keys)) return true;
     JournalEntry entry;
     entry.kind = JournalEntry::Kind::Dacls;
     entry.subject = RegistryName(root, path);
     for (const CapturedKey& key : keys) {
-        if (key.dacl.empty()) continue;
-        daclsBefore_.emplace(KeyId(root, key.path), key.dacl);
-        entry.keys.push_back({root, key.path, key.dacl, {}});
+        if (!key.dacl.empty()) entry.keys.push_back({root, key.path, key.dacl, {}});
     }
+    if (entry.keys.empty()) return true;
     // Not flushed: a Release puts the DACL back, and should power fail between the two,
     // the key is left open to the administrators alone.
-    if (!entry.keys.empty() && Open()) Write(&entry, false);
+    if (!Open() || !Write(&entry, false)) return false;
+    for (const KeyRecord& key : entry.keys) daclsBefore_.emplace(KeyId(root, key.path), key.dacl);
+    return true;
 }
 
-void ReceiptWriter::BeforeAttributeChange(const std::string& path) {
+bool ReceiptWriter::BeforeAttributeChange(const std::string& path) {
     const std::string id = LowerCopy(path);
-    if (attributesBefore_.count(id) != 0) return;
+    if (attributesBefore_.count(id) != 0) return true;
     JournalEntry entry;
     entry.kind = JournalEntry::Kind::Attributes;
     entry.subject = path;
     entry.attributes = machine_.files.GetAttributes(path.c_str());
-    if (entry.attributes == kInvalidAttributes) return;
+    if (entry.attributes == kInvalidAttributes) return true;
+    if (!Open() || !Write(&entry, false)) return false;
     attributesBefore_[id] = entry.attributes;
-    if (Open()) Write(&entry, false);
+    return true;
 }
 
 Dword ReceiptWriter::AttributesBefore(const std::string& path) {

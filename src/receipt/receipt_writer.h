@@ -23,8 +23,8 @@ class ReceiptWriter : public RemovalObserver {
     // are no removals.
     ReceiptWriter(Platform machine, ProductFamily family);
 
-    void BeforeKeyDaclWrite(Root root, const std::string& path) override;
-    void BeforeAttributeChange(const std::string& path) override;
+    bool BeforeKeyDaclWrite(Root root, const std::string& path) override;
+    bool BeforeAttributeChange(const std::string& path) override;
     bool BeforeRemoval(const Removal& removal) override;
     void AfterRemoval(const Removal& removal, bool removed) override;
 

@@ -339,6 +339,7 @@ struct DeletionPoint {
     // value's line is found once the run is over (LearnCleanRun).
     std::vector<std::string> footprint;
     std::string logged;  // the log line that reported it, without CR LF; "" for none
+    size_t call = 0;     // the seam call that made it
 };
 
 inline const char* KindName(DeletionPoint::Kind kind) {
@@ -397,6 +398,7 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     void Record(DeletionPoint point) {
         if (!recording_) return;
         if (point.kind == DeletionPoint::Kind::Device) point.path = InstanceId(point.footprint);
+        point.call = calls_;
         deletions_.push_back(std::move(point));
         recordedAt_ = calls_;
     }

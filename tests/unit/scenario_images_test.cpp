@@ -205,6 +205,16 @@ TEST_P(ScenarioImageWizard, EachListedEntryRemovesOnlyItsFamilysItems) {
             SCOPED_TRACE(std::string(expertMode == 1 ? "expert" : "working") + " mode, entry " +
                          ChosenEntry(rig.state) + ", token " + token);
             ExpectChanges(traces, token, before, MachineLines(rig.machine), RunOf::Part);
+
+            // Its receipt puts it all back; only its log stays.
+            RunState restoring;
+            RunContext restore{rig.platform, restoring, nullptr};
+            std::string message;
+            RunCommandLine(restore, "/restore", &message);
+            std::vector<std::string> left =
+                scenario::SplitLines(scenario::ChangeList(before, MachineLines(rig.machine)));
+            std::erase(left, "+ drive_c/cvpurger/UnInstall.log");
+            EXPECT_TRUE(left.empty()) << message << "\n" << left.front();
         }
     }
 }
