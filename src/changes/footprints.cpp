@@ -1,13 +1,15 @@
 #include "changes/footprints.h"
 
+#include <algorithm>
+
 #include "changes/registry_capture.h"
 #include "platform/image/ascii_text.h"
 
 namespace cvp {
 namespace {
 
-constexpr const char* kEnum = "SYSTEM\\CurrentControlSet\\Enum\\";
-constexpr const char* kClass = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
+constexpr const char* kEnum = "SYSTEM\\CurrentControlSet\\Enum";
+constexpr const char* kClass = "SYSTEM\\CurrentControlSet\\Control\\Class";
 constexpr const char* kDeviceClasses = "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses";
 constexpr const char* kClassIds = "SOFTWARE\\Classes\\CLSID";
 
@@ -39,6 +41,23 @@ std::string StringValue(Registry& registry, const std::string& path, const std::
 }
 
 std::string Parent(const std::string& path) { return path.substr(0, path.rfind('\\')); }
+
+// `below` ("A\B") under `path` as the registry spells each name: SetupAPI hands out
+// instance IDs in a case of its own (Wine's in capitals), and a key made again from a
+// receipt must have the name it had.
+std::string Spelled(Registry& registry, std::string path, const std::string& below) {
+    for (size_t start = 0; start <= below.size();) {
+        const size_t end = std::min(below.find('\\', start), below.size());
+        const std::string name = below.substr(start, end - start);
+        const std::vector<std::string> names = Subkeys(registry, path);
+        const auto found = std::find_if(names.begin(), names.end(), [&](const std::string& known) {
+            return EqualsNoCase(known, name);
+        });
+        path += "\\" + (found != names.end() ? *found : name);
+        start = end + 1;
+    }
+    return path;
+}
 
 // A key whose only subkey is `child` is left empty when `child` goes.
 bool OnlySubkeyIs(Registry& registry, const std::string& path, const std::string& child) {
@@ -90,15 +109,16 @@ bool NamesModule(Files& files, std::string registered, const std::string& module
 
 std::vector<std::string> DeviceRemovalKeys(Registry& registry, const std::string& instanceId) {
     std::vector<std::string> keys;
-    const std::string instance = kEnum + instanceId;
     std::unique_ptr<RegistryKey> key;
     if (instanceId.empty() ||
-        registry.OpenKey(Root::LocalMachine, instance.c_str(), kKeyRead, &key) != kErrorSuccess) {
+        registry.OpenKey(Root::LocalMachine, (std::string(kEnum) + "\\" + instanceId).c_str(),
+                         kKeyRead, &key) != kErrorSuccess) {
         return keys;
     }
+    const std::string instance = Spelled(registry, kEnum, instanceId);
     keys.push_back(instance);
     const std::string driver = StringValue(registry, instance, "Driver");
-    if (!driver.empty()) keys.push_back(kClass + driver);
+    if (!driver.empty()) keys.push_back(Spelled(registry, kClass, driver));
     AddInterfaceKeys(registry, instanceId, &keys);
 
     const std::string device = Parent(instance);

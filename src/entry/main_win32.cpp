@@ -7,6 +7,8 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <string>
+
 #include "app/command_line_run.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/resources/resource_ids.h"
@@ -23,11 +25,30 @@ constexpr COLORREF kDialogColour = RGB(239, 239, 239);
 // The run's one record, zero-initialised at start and kept for the process's life.
 cvp::RunState g_runState;
 
+// What a restore did goes where the one who asked can read it: to standard output when
+// that is a file or a pipe (a script, a redirection), else into a message box (a
+// shortcut, or a console a window program can't write to).
+void Tell(const std::string& message) {
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    const DWORD type = output == nullptr || output == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN
+                                                                          : GetFileType(output);
+    const std::string text = message + "\r\n";
+    DWORD written = 0;
+    if ((type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) &&
+        WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size()) {
+        return;
+    }
+    MessageBoxA(nullptr, message.c_str(), "CVPurger", MB_OK);
+}
+
 int RunUnattended(const char* commandLine) {
     cvp::Win32Platform win32;
     cvp::Platform platform = win32.platform();
     cvp::RunContext context{platform, g_runState, nullptr};
-    cvp::RunCommandLine(context, commandLine);
+    std::string message;
+    cvp::RunCommandLine(context, commandLine, &message);
+    if (!message.empty()) Tell(message);
     return 0;
 }
 

@@ -11,11 +11,15 @@
 //       TerminateProcess after MS milliseconds or as soon as FILE has grown to BYTES;
 //       the held files stay open until then. Prints "exit CODE MS", "killed MS" or
 //       "hung MS" (MS since the start).
+//   fault_helper devices
+//       the descriptions of the present PCI and USB devices, sorted, one a line
 #include <windows.h>
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <setupapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -35,7 +39,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: fault_helper set-security KEY SDDL\n"
                  "       fault_helper run [--hold FILE none|read-write]... "
-                 "[--kill-after MS | --kill-at-size FILE BYTES] -- COMMAND_LINE\n");
+                 "[--kill-after MS | --kill-at-size FILE BYTES] -- COMMAND_LINE\n"
+                 "       fault_helper devices\n");
     return 2;
 }
 
@@ -160,11 +165,36 @@ int Run(RunRequest& request) {
     return 0;
 }
 
+// As SetupAPI lists them for the purger: present devices of all classes.
+int ListDevices() {
+    std::vector<std::string> descriptions;
+    for (const char* enumerator : {"PCI", "USB"}) {
+        HDEVINFO set =
+            SetupDiGetClassDevsA(nullptr, enumerator, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+        if (set == INVALID_HANDLE_VALUE) continue;
+        SP_DEVINFO_DATA member{};
+        member.cbSize = sizeof member;
+        for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &member); ++index) {
+            char text[256] = {};
+            if (SetupDiGetDeviceRegistryPropertyA(set, &member, SPDRP_DEVICEDESC, nullptr,
+                                                  reinterpret_cast<BYTE*>(text), sizeof text - 1,
+                                                  nullptr)) {
+                descriptions.push_back(std::string(enumerator) + " " + text);
+            }
+        }
+        SetupDiDestroyDeviceInfoList(set);
+    }
+    std::sort(descriptions.begin(), descriptions.end());
+    for (const std::string& description : descriptions) std::printf("%s\n", description.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "set-security" && argc == 4) return SetSecurity(argv[2], argv[3]);
+    if (command == "devices" && argc == 2) return ListDevices();
     if (command == "run") {
         RunRequest request;
         if (!ParseRun(argc, argv, &request)) return Usage();

@@ -2,7 +2,11 @@
 # Runs one scenario twice, on the in-memory machine and with the real executable
 # under Wine, and fails unless both leave the same "UnInstall.log", the same registry
 # changes and the same file changes, and unless each side's changes pass the image's
-# traces.txt: the family's traces gone, nothing else removed, changed or added.
+# traces.txt: the family's traces gone, nothing else removed, changed or added. Then
+# "/restore" must give back the machine as it was before the run, but for the log, and
+# a second "/restore" change nothing: on both sides the registry and the files, and
+# under Wine also every file's attributes and bytes, every key's DACL and the present
+# devices.
 #
 #   run_scenario.sh SCENARIO_TOOL CVPURGER_EXE IMAGE_DIR TOKEN WORK_DIR
 #
@@ -29,6 +33,31 @@ for result in UnInstall.log registry.changes files.changes; do
         echo "run_scenario.sh: $result differs between the in-memory machine and Wine" >&2
         status=1
     fi
+done
+for side in memory wine; do
+    for result in restored.changes restored-again.changes; do
+        if grep -vx '+ drive_c/cvpurger/UnInstall.log' "$work/$side/$result" | grep -q .; then
+            echo "run_scenario.sh: $side: $result is not empty:" >&2
+            cat "$work/$side/$result" >&2
+            status=1
+        fi
+    done
+done
+wine=$work/wine
+for state in restored restored-again; do
+    for listing in contents devices; do
+        if ! diff -u "$wine/$listing.before" "$wine/$listing.$state" >&2; then
+            echo "run_scenario.sh: $listing differ from before the run after $state" >&2
+            status=1
+        fi
+    done
+    # The DACL of every key that is there before the run and after the restore.
+    awk -F '\t' 'NR == FNR { dacl[$1] = $2; next }
+        ($1 in dacl) && dacl[$1] != $2 { print $1 ": " dacl[$1] " -> " $2; changed = 1 }
+        END { exit changed }' "$wine/keys.before" "$wine/keys.$state" >&2 || {
+        echo "run_scenario.sh: DACLs differ from before the run after $state" >&2
+        status=1
+    }
 done
 [ "$status" -eq 0 ] && echo "same log, registry changes and file changes on both sides:" &&
     cat "$work/memory/UnInstall.log" "$work/memory/registry.changes" \

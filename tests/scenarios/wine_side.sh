@@ -1,12 +1,18 @@
 #!/bin/sh
 # The Wine side of a scenario, run inside a fresh prefix (WINEPREFIX): imports the
 # image, runs CVPurger.exe from C:\cvpurger once for each command line given, and
-# writes the log and the change lists the way the in-memory side does.
+# writes the log and the change lists the way the in-memory side does. Then
+# "CVPurger.exe /restore", twice, and what each left: the change lists against the
+# machine before the run (restored.changes, restored-again.changes against the first
+# restore), and of the machine before the run and after each restore its files'
+# attributes and bytes (contents.*), its keys' DACLs (keys.*) and its present devices
+# (devices.*).
 #
 #   wine_side.sh COMMAND_LINE...
 #   CVP_SCENARIO_TOOL, CVP_SCENARIO_EXE, CVP_SCENARIO_IMAGE, CVP_SCENARIO_OUT
 #   CVP_SCENARIO_MODULE  the test filter module put where machine.txt says "module"
 #   CVP_KEY_SWEEP        tests/faults' key_sweep.exe: fail if a run opens a key to Everyone
+#   CVP_FAULT_HELPER     tests/faults' fault_helper.exe, which lists the present devices
 set -eu
 
 tool=$CVP_SCENARIO_TOOL exe=$CVP_SCENARIO_EXE image=$CVP_SCENARIO_IMAGE
@@ -26,6 +32,36 @@ list_files() {
 
 key_sweep() {
     [ -z "${CVP_KEY_SWEEP:-}" ] || wine "$CVP_KEY_SWEEP" "$@"
+}
+
+# What a restore must give back of the files: the attributes of every file and folder
+# in C:\windows, where the purger removes files (all of C: reaches into the Unix home
+# through the profile's links), and the bytes of the files this prefix holds itself
+# (those it shares with the template are Wine's own, which no run removes). The run's
+# own files are left out: its log, its pending file, and the program's folder with the
+# receipts.
+list_contents() {
+    {
+        wine attrib /S /D 'C:\windows\*' | tr -d '\r'
+        (cd "$WINEPREFIX" && find drive_c -type f -links 1 -exec md5sum {} +)
+    } | grep -vi -e 'cvpurger[\\/]uninstall\.log' -e 'windows[\\/]cvpurger' |
+        LC_ALL=C sort >"$out/$1"
+}
+
+present_devices() {
+    [ -z "${CVP_FAULT_HELPER:-}" ] || wine "$CVP_FAULT_HELPER" devices | tr -d '\r' >"$out/$1"
+}
+
+# The state a restore leaves, named STATE, and its changes against the state BEFORE.
+take_restored() {
+    export_registry "registry.$1"
+    list_files "files.$1"
+    list_contents "contents.$1"
+    key_sweep dump >"$out/keys.$1"
+    present_devices "devices.$1"
+    "$tool" registry-changes "$out/registry.$2" "$out/registry.$1" "$out/registry.$1.changes"
+    "$tool" file-changes "$out/files.$2" "$out/files.$1" "$out/files.$1.changes"
+    cat "$out/registry.$1.changes" "$out/files.$1.changes" >"$out/$1.changes"
 }
 
 # C:\windows\inf\oem1.inf as a path in the prefix.
@@ -69,7 +105,9 @@ mkdir -p "$drive_c/cvpurger"
 
 export_registry registry.before
 list_files files.before
+list_contents contents.before
 key_sweep dump >"$out/keys.before"
+present_devices devices.before
 
 for token in "$@"; do
     set +e
@@ -93,3 +131,8 @@ else
 fi
 "$tool" registry-changes "$out/registry.before" "$out/registry.after" "$out/registry.changes"
 "$tool" file-changes "$out/files.before" "$out/files.after" "$out/files.changes"
+
+(cd "$drive_c/cvpurger" && wine "$exe" /restore) >"$out/restored.message"
+take_restored restored before
+(cd "$drive_c/cvpurger" && wine "$exe" /restore) >"$out/restored-again.message"
+take_restored restored-again restored

@@ -5,6 +5,9 @@
 //       OUT_DIR/UnInstall.log      the log of the run
 //       OUT_DIR/registry.changes   keys and values removed ("-") or added ("+")
 //       OUT_DIR/files.changes      files and directories removed or added
+//       OUT_DIR/restored.changes   registry and files after "/restore" against before
+//                                  the run
+//       OUT_DIR/restored-again.changes   after a second "/restore" against the first
 //   scenario registry-changes BEFORE_DIR AFTER_DIR OUT_FILE
 //       the same change list from the regedit exports (*.reg) taken under Wine
 //   scenario file-changes BEFORE AFTER OUT_FILE
@@ -57,21 +60,36 @@ bool LoadImage(const std::string& folder, MemoryMachine* machine) {
     return true;
 }
 
+// A process's run of the command line, with a record of its own.
+void RunOn(MemoryMachine& machine, const std::string& commandLine) {
+    cvp::Platform platform = machine.platform();
+    cvp::RunState state;
+    cvp::RunContext context{platform, state, nullptr};
+    cvp::RunCommandLine(context, commandLine.c_str());
+}
+
+std::vector<std::string> Both(std::vector<std::string> lines, const std::vector<std::string>& more) {
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
+}
+
+// The compared registry areas and the files, one line each.
+std::vector<std::string> Lines(const MemoryMachine& machine) {
+    return Both(machine.DumpRegistry(cvp::scenario::kComparedSubtrees), machine.DumpFiles());
+}
+
 int Run(const std::string& imageDir, const std::string& token, const std::string& outDir) {
     MemoryMachine machine;
     if (!LoadImage(imageDir, &machine)) return 2;
     const auto registryBefore = machine.DumpRegistry(cvp::scenario::kComparedSubtrees);
     const auto filesBefore = machine.DumpFiles();
 
-    cvp::Platform platform = machine.platform();
-    cvp::RunState state;
-    cvp::RunContext context{platform, state, nullptr};
-    cvp::RunCommandLine(context, token.c_str());
+    RunOn(machine, token);
 
     const std::string log = machine.FileExists(cvp::scenario::kLogPath)
                                 ? machine.FileContent(cvp::scenario::kLogPath)
                                 : std::string();
-    const bool written =
+    bool written =
         WriteWholeFile(outDir + "/UnInstall.log", log) &&
         WriteWholeFile(
             outDir + "/registry.changes",
@@ -79,6 +97,17 @@ int Run(const std::string& imageDir, const std::string& token, const std::string
                                       machine.DumpRegistry(cvp::scenario::kComparedSubtrees))) &&
         WriteWholeFile(outDir + "/files.changes",
                        cvp::scenario::ChangeList(filesBefore, machine.DumpFiles()));
+
+    // The receipt puts back all the run took; a second restore changes nothing.
+    RunOn(machine, "/restore");
+    const std::vector<std::string> restored = Lines(machine);
+    RunOn(machine, "/restore");
+    written = written &&
+              WriteWholeFile(outDir + "/restored.changes",
+                             cvp::scenario::ChangeList(Both(registryBefore, filesBefore),
+                                                       restored)) &&
+              WriteWholeFile(outDir + "/restored-again.changes",
+                             cvp::scenario::ChangeList(restored, Lines(machine)));
     return written ? 0 : 2;
 }
 
