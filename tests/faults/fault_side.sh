@@ -1,8 +1,9 @@
 #!/bin/sh
 # Inside a fresh prefix (WINEPREFIX): imports a machine image as the scenarios do,
 # puts faults in the purger's way, runs CVPurger.exe TOKEN, then lifts the faults and
-# runs it once more. Writes what each run left to OUT/first and OUT/second; with no
-# fault there is only the first run, a clean one.
+# runs it once more (or, with then-restore, runs CVPurger.exe /restore). Writes what
+# each run left to OUT/first and OUT/second; with no fault there is only the first
+# run, a clean one.
 #
 #   fault_side.sh TOKEN FAULT...
 #
@@ -16,6 +17,7 @@
 #   missing-key:KEY             KEY and its subtree are left out of the image's import
 #   kill-after:MS               the run is ended with TerminateProcess after MS ms
 #   kill-at-log-size:BYTES      ... as soon as its UnInstall.log holds BYTES
+#   then-restore                the second run is CVPurger.exe /restore, not TOKEN again
 #
 # The PATH or KEY of locked-file, system-denied-key, no-regsvr32 and missing-key, and
 # protected-child's KEY, is what the run must leave; denied-key's KEY it must remove
@@ -109,7 +111,7 @@ inject() {
         # The purger clears a file's read-only bit to delete it: a file it could not
         # delete must keep its attributes.
         locked-file:*) wine attrib "${1#*:}" >>"$out/attributes.before" ;;
-        missing-key:* | kill-after:* | kill-at-log-size:*) ;;
+        missing-key:* | kill-after:* | kill-at-log-size:* | then-restore) ;;
         *)
             echo "fault_side.sh: unknown fault '$1'" >&2
             exit 2
@@ -161,11 +163,13 @@ take_before_from() {
     cp "$1/files.$2" "$out/files.before"
 }
 
-# Runs the purger with fault_helper's OPTIONS (one a line) and sweeps the keys against
-# the machine as it was imported: a key a killed run left open must not stay open.
-# The report is judged by run_fault.sh: a kill may leave a key open, a rerun may not.
+# Runs the purger with COMMAND_LINE and fault_helper's OPTIONS (one a line) and sweeps
+# the keys against the machine as it was imported: a key a killed run left open must
+# not stay open. The report is judged by run_fault.sh: a kill may leave a key open, a
+# rerun may not.
 run_purger() {
-    purger="\"$(winepath -w "$CVP_SCENARIO_EXE")\" $token"
+    purger="\"$(winepath -w "$CVP_SCENARIO_EXE")\" $1"
+    shift
     old_ifs=$IFS
     IFS='
 '
@@ -205,7 +209,7 @@ else
     key_sweep dump >"$out/keys.before"
 fi
 for fault in "$@"; do inject "$fault"; done
-run_purger "$(run_options "$@")"
+run_purger "$token" "$(run_options "$@")"
 for fault in "$@"; do restore_access "$fault"; done
 take_after
 [ "$#" -gt 0 ] || exit 0
@@ -218,5 +222,8 @@ else
     # Where the first run left the machine, the second starts.
     take_before_from "$results/first" after
 fi
-run_purger ""
+case " $* " in
+    *" then-restore "*) run_purger /restore "" ;;
+    *) run_purger "$token" "" ;;
+esac
 take_after

@@ -14,7 +14,9 @@
 #   - everything else is removed as the clean run removes it (not checked after a kill);
 #   - the second run ends normally, passes the sweep, logs only what is gone, and
 #     leaves the same registry and files as the clean run (but for what no-regsvr32
-#     orphans, below).
+#     orphans, below); with then-restore, the second run is CVPurger.exe /restore, and
+#     it leaves the registry, the files and every key's DACL as they were before the
+#     first run, but for the log.
 #
 #   CVP_SCENARIO_TOOL, CVP_SCENARIO_EXE, CVP_SCENARIO_IMAGE, CVP_SCENARIO_MODULE,
 #   CVP_KEY_SWEEP, CVP_FAULT_HELPER      as fault_side.sh needs them
@@ -26,7 +28,7 @@ shift 3
 status=0
 
 fail() {
-    echo "run_fault.sh: $*" >&2
+    printf 'run_fault.sh: %s\n' "$*" >&2
     status=1
 }
 
@@ -59,10 +61,14 @@ killed_run() {
     return 1
 }
 
-# run.result of a run that ended by itself with exit code 0, or was killed.
+# run.result of a run that ended by itself with exit code 0, or was killed: fault_helper's
+# line comes last, after what the run itself wrote (a restore's message).
 check_ending() {
-    how=nothing code=
-    read -r how code _ <"$1/run.result" || true
+    last=$(tail -n 1 "$1/run.result")
+    how=${last%% *}
+    rest=${last#"$how"}
+    rest=${rest# }
+    code=${rest%% *}
     case "$how:$code:$2" in
         exit:0:*) ;;
         killed:*:may-be-killed) ;;
@@ -138,6 +144,24 @@ check_same_as_clean() {
         fail "second run: the files differ from the clean run's"
 }
 
+# /restore after the first run gives back the machine as it was before that run, but
+# for the run's log and the pending file a stopped run leaves.
+check_restored() {
+    "$CVP_SCENARIO_TOOL" registry-changes "$work/first/registry.before" \
+        "$work/second/registry.after" "$work/registry.restored"
+    "$CVP_SCENARIO_TOOL" file-changes "$work/first/files.before" "$work/second/files.after" \
+        "$work/files.restored"
+    if without_log <"$work/files.restored" | grep -v '^+ drive_c/windows/CVPurgerPending' |
+        cat "$work/registry.restored" - | grep -q .; then
+        fail "/restore: the machine differs from before the run (- before only, + here only):"
+        cat "$work/registry.restored" "$work/files.restored" >&2
+    fi
+    awk -F '\t' 'NR == FNR { dacl[$1] = $2; next }
+        ($1 in dacl) && dacl[$1] != $2 { print $1 ": " dacl[$1] " -> " $2; changed = 1 }
+        END { exit changed }' "$work/first/keys.before" "$work/second/keys.after" >&2 ||
+        fail "/restore: DACLs differ from before the run"
+}
+
 rm -rf "$work"
 mkdir -p "$work"
 # The faulted machine starts as the clean one did.
@@ -175,5 +199,8 @@ done
 check_ending "$work/second" must-end
 check_sweep "$work/second"
 check_log "$work/second" "$(wc -l <"$work/first/UnInstall.log")"
-check_same_as_clean "$@"
+case " $* " in
+    *" then-restore "*) check_restored ;;
+    *) check_same_as_clean "$@" ;;
+esac
 exit "$status"

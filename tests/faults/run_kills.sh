@@ -8,13 +8,16 @@
 # Keys a kill leaves open to Everyone are listed with the point, whether or not the
 # rerun closes them.
 #
-#   run_kills.sh REFERENCE WORK_DIR TOKEN TIMED LOGGED SEED
+#   run_kills.sh REFERENCE WORK_DIR TOKEN TIMED LOGGED SEED [then-restore]
+#
+# With then-restore, /restore follows each kill in place of the rerun, and must give
+# back the machine as it was before the run.
 #
 #   environment as for run_fault.sh; CVP_FAULT_SEED, when set, replaces SEED
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
-reference=$1 work=$2 token=$3 timed=$4 logged=$5 seed=${CVP_FAULT_SEED:-$6}
+reference=$1 work=$2 token=$3 timed=$4 logged=$5 seed=${CVP_FAULT_SEED:-$6} then=${7:-}
 
 read -r _ _ run_ms <"$reference/first/run.result"
 log_bytes=$(wc -c <"$reference/first/UnInstall.log")
@@ -38,7 +41,8 @@ failed=0
 for fault in $faults; do
     point=$work/$(echo "$fault" | tr : -)
     verdict=passed
-    "$here/run_fault.sh" "$reference" "$point" "$token" "$fault" || {
+    # shellcheck disable=SC2086 # then-restore, or nothing
+    "$here/run_fault.sh" "$reference" "$point" "$token" "$fault" $then || {
         verdict=FAILED
         failed=$((failed + 1))
     }
