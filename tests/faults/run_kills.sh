@@ -50,7 +50,7 @@ for fault in $faults; do
         "$point/first/run.result")
     echo "$fault: $ended, $(wc -l <"$point/first/UnInstall.log") lines logged;" \
         "$(grep -c 'is open to Everyone' "$point/first/keys.check" || true) key(s) left open" \
-        "to Everyone; rerun $verdict"
+        "to Everyone; ${then:-rerun} $verdict"
 done
 echo "$(printf '%s\n' "$faults" | wc -l) kills, $failed failed"
 [ "$failed" -eq 0 ]

@@ -46,22 +46,25 @@ BOOL CALLBACK MatchTopLevel(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<TopLevelSearch*>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search->id || !(*search->match)(window)) return TRUE;
+    if ((search->id != 0 && owner != search->id) || !(*search->match)(window)) return TRUE;
     search->found = window;
     return FALSE;
 }
 
-// The first top-level window of process `id`, in z-order, for which `match` holds.
+// The first top-level window of process `id` (0: of any), in z-order, for which `match`
+// holds.
 HWND FindTopLevel(DWORD id, const std::function<bool(HWND)>& match) {
     TopLevelSearch search = {id, &match, nullptr};
     EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
+// As a shortcut starts a program: no standard handles of the caller's.
 bool StartProcess(std::string commandLine, const std::string& directory,
                   PROCESS_INFORMATION* info) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
     return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                           directory.empty() ? nullptr : directory.c_str(), &startup, info) != 0;
 }
@@ -126,6 +129,18 @@ bool Purger::Start(const std::string& arguments, const std::string& directory) {
     return true;
 }
 
+bool Purger::StartScript(const std::string& script) {
+    const std::string folder = g_paths.purger.substr(0, g_paths.purger.rfind('\\'));
+    PROCESS_INFORMATION info = {};
+    if (!StartProcess("cmd.exe /c \"\"" + folder + "\\" + script + "\"\"", "C:\\cvpurger", &info)) {
+        return false;
+    }
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    id_ = info.dwProcessId;
+    return true;
+}
+
 long Purger::ExitCodeWithin(DWORD milliseconds) const {
     if (WaitForSingleObject(process_, milliseconds) != WAIT_OBJECT_0) return -1;
     DWORD code = 0;
@@ -150,16 +165,24 @@ bool Purger::WaitForPageGone(int controlId, DWORD milliseconds) const {
     return WaitUntil([&] { return FindPage(controlId) == nullptr; }, milliseconds);
 }
 
-HWND Purger::FindBox(const std::string& caption) const {
-    return FindTopLevel(id_, [&caption](HWND window) {
+HWND FindBoxOf(DWORD id, const std::string& caption) {
+    return FindTopLevel(id, [&caption](HWND window) {
         return IsWindowVisible(window) && ClassName(window) == "#32770" &&
                Text(window) == caption && GetDlgItem(window, id::kBoxText) != nullptr;
     });
 }
 
+HWND Purger::FindBox(const std::string& caption) const { return FindBoxOf(id_, caption); }
+
 HWND Purger::WaitForBox(const std::string& caption, DWORD milliseconds) const {
     HWND box = nullptr;
     WaitUntil([&] { return (box = FindBox(caption)) != nullptr; }, milliseconds);
+    return box;
+}
+
+HWND WaitForAnyBox(const std::string& caption, DWORD milliseconds) {
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindBoxOf(0, caption)) != nullptr; }, milliseconds);
     return box;
 }
 

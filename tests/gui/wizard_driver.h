@@ -65,6 +65,9 @@ class Purger {
 
     // Starts it with `arguments` after its name, in `directory` (made if missing).
     bool Start(const std::string& arguments = "", const std::string& directory = "C:\\cvpurger");
+    // Starts `script`, a file beside CVPurger.exe, as a double click does (cmd /c); the
+    // windows are then those of the programs it starts (WaitForAnyBox).
+    bool StartScript(const std::string& script);
     DWORD id() const { return id_; }
     HANDLE process() const { return process_; }
     // The exit code, or -1 when it has not ended within `milliseconds`.
@@ -85,6 +88,9 @@ class Purger {
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
 };
+
+// A message box of any process with this caption.
+HWND WaitForAnyBox(const std::string& caption, DWORD milliseconds = kPatience);
 
 std::string Text(HWND window);
 std::string ControlText(HWND page, int controlId);

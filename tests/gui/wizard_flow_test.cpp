@@ -176,6 +176,20 @@ TEST_F(WizardFlow, WorkingModeRemovesAPresentCardAndItsAudioFunction) {
 
     Click(progress, id::kProgressButton);
     EXPECT_EQ(purger.ExitCodeWithin(kPatience), 0);
+
+    // Its user puts it back without a command prompt: the release's script starts
+    // /restore, which tells what happened in a message box.
+    Purger restore;
+    ASSERT_TRUE(restore.StartScript("Restore the last purge.cmd"));
+    HWND box = WaitForAnyBox("CVPurger");
+    ASSERT_NE(box, nullptr);
+    SaveScreenshot("restore_message", {box});
+    EXPECT_EQ(ControlText(box, id::kBoxText).rfind("Restored from the receipt", 0), 0u)
+        << ControlText(box, id::kBoxText);
+    Answer(box, IDOK);
+    EXPECT_EQ(restore.ExitCodeWithin(kPatience), 0);
+    EXPECT_TRUE(DevicePresent(kVideoCard));
+    EXPECT_TRUE(DevicePresent(kAudioCard));
 }
 
 TEST_F(WizardFlow, WorkingModeRemovesAPresentStickAndItsAudioDevice) {
