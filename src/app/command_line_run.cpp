@@ -32,9 +32,10 @@ bool IsRestore(std::string_view commandLine, std::string* folder) {
     return true;
 }
 
-// The pending identifiers are the run's own bookkeeping, beside its receipt:
-// `context` is the machine as it is, `watched` the same through the receipt.
-void RunFamily(RunContext& context, RunContext& watched) {
+}  // namespace
+
+// The pending identifiers are the run's own bookkeeping, beside its receipt.
+void RunUnattendedStages(RunContext& context, RunContext& watched) {
     RunState& state = context.state;
     ScanInstalledDrivers(watched);
     state.usbFamily = IsUsbFamily(state.family) ? 1 : 0;
@@ -60,8 +61,6 @@ void RunFamily(RunContext& context, RunContext& watched) {
     RunFileStages(watched, false);
 }
 
-}  // namespace
-
 int RunCommandLine(RunContext& context, const char* commandLine, std::string* message) {
     std::string folder;
     if (IsRestore(commandLine, &folder)) {
@@ -77,7 +76,7 @@ int RunCommandLine(RunContext& context, const char* commandLine, std::string* me
 
     ReceiptRun receipt(context.platform, family);
     RunContext watched{receipt.platform(), state, context.view};
-    RunFamily(context, watched);
+    RunUnattendedStages(context, watched);
     receipt.Finish();
     return 1;
 }

@@ -14,4 +14,10 @@ namespace cvp {
 // a restore did goes to `message`, for the person who asked.
 int RunCommandLine(RunContext& context, const char* commandLine, std::string* message = nullptr);
 
+// The stages of the unattended run of `context.state.family`, as RunCommandLine runs
+// them beneath the run's receipt: `watched` is the machine through the receipt,
+// `context` the machine itself, for the run's own bookkeeping. The registry benchmark
+// runs them with no receipt (the same context twice) to measure what one costs.
+void RunUnattendedStages(RunContext& context, RunContext& watched);
+
 }  // namespace cvp

@@ -8,6 +8,9 @@
 //   benchmark_native profile IMAGE_DIR TOKEN
 //       counts and times the seam calls of the floor pass and of the run, per
 //       registry area (timing each call adds a little to both)
+//   benchmark_native receipt IMAGE_DIR TOKEN REPEAT
+//       on freshly loaded machines: the run's stages with no receipt, the run with its
+//       receipt (RunCommandLine), and then "/restore" of that receipt
 //
 // Results are "name=value" lines on standard output. Times are wall-clock
 // milliseconds; the machine's sleeps are recorded, not slept, so "sleeps_ms" is what a
@@ -28,6 +31,7 @@
 
 #include "app/command_line_run.h"
 #include "platform/memory/memory_machine.h"
+#include "run/family_catalogue.h"
 #include "read_only_pass.h"
 #include "seam_profile.h"
 
@@ -206,11 +210,65 @@ int Profile(const std::string& image, const std::string& token) {
     return 0;
 }
 
+// Milliseconds RunCommandLine takes for `commandLine` on `machine`.
+double TimedCommandLine(cvp::MemoryMachine& machine, const std::string& commandLine) {
+    cvp::Platform platform = machine.platform();
+    cvp::RunState state;
+    cvp::RunContext context{platform, state, nullptr};
+    const Clock::time_point start = Clock::now();
+    cvp::RunCommandLine(context, commandLine.c_str());
+    return MillisecondsSince(start);
+}
+
+// The bytes of the receipts on a machine.
+std::size_t ReceiptBytes(const cvp::MemoryMachine& machine) {
+    std::size_t bytes = 0;
+    for (const std::string& line : machine.DumpFiles()) {
+        if (line.rfind("drive_c/windows/CVPurger/", 0) != 0 || line.back() == '/') continue;
+        std::string path = "C:" + line.substr(7);
+        std::replace(path.begin(), path.end(), '/', '\\');
+        bytes += machine.FileContent(path).size();
+    }
+    return bytes;
+}
+
+int Receipt(const std::string& image, const std::string& token, int repeat) {
+    std::vector<double> bare;
+    std::vector<double> withReceipt;
+    std::vector<double> restore;
+    std::size_t receiptBytes = 0;
+    for (int i = 0; i < repeat; ++i) {
+        cvp::MemoryMachine plain;
+        if (!Load(image, &plain, nullptr)) return 2;
+        cvp::Platform platform = plain.platform();
+        cvp::RunState state;
+        state.family = cvp::FamilyFromToken(token.c_str());
+        state.commandLineRun = 1;
+        cvp::RunContext context{platform, state, nullptr};
+        const Clock::time_point start = Clock::now();
+        cvp::RunUnattendedStages(context, context);
+        bare.push_back(MillisecondsSince(start));
+
+        cvp::MemoryMachine machine;
+        if (!Load(image, &machine, nullptr)) return 2;
+        withReceipt.push_back(TimedCommandLine(machine, token));
+        receiptBytes = ReceiptBytes(machine);
+        restore.push_back(TimedCommandLine(machine, "/restore"));
+    }
+    std::printf("bare_ms=%.1f\nbare_ms_all=%s\n", Median(bare), Join(bare).c_str());
+    std::printf("receipt_ms=%.1f\nreceipt_ms_all=%s\n", Median(withReceipt),
+                Join(withReceipt).c_str());
+    std::printf("restore_ms=%.1f\nrestore_ms_all=%s\n", Median(restore), Join(restore).c_str());
+    std::printf("receipt_kib=%zu\n", receiptBytes / 1024);
+    return 0;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: benchmark_native run IMAGE_DIR TOKEN REPEAT\n"
                  "       benchmark_native floor IMAGE_DIR REPEAT\n"
-                 "       benchmark_native profile IMAGE_DIR TOKEN\n");
+                 "       benchmark_native profile IMAGE_DIR TOKEN\n"
+                 "       benchmark_native receipt IMAGE_DIR TOKEN REPEAT\n");
     return 2;
 }
 
@@ -223,5 +281,7 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "floor")
         return Floor(args[1], std::max(1, std::atoi(args[2].c_str())));
     if (args.size() == 3 && args[0] == "profile") return Profile(args[1], args[2]);
+    if (args.size() == 4 && args[0] == "receipt")
+        return Receipt(args[1], args[2], std::max(1, std::atoi(args[3].c_str())));
     return Usage();
 }

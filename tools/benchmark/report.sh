@@ -22,6 +22,8 @@ verdict() { awk "BEGIN { print ($1) ? \"met\" : \"MISSED\" }"; }
 
 # The samples of every CVPurger.exe TOKEN run in a Wine results file.
 wine_runs() { sed -n 's/^run[0-9]*_s=//p' "$1" | paste -sd, -; }
+# The samples NAME1, NAME2, ... (without the number) of a results file.
+samples() { sed -n "s/^$2[0-9]*$3=//p" "$1" | paste -sd, -; }
 wine_max() { sed -n "s/^run[0-9]*_$2=//p" "$1" | sort -g | tail -n 1; }
 
 repo=$(cd "$(dirname "$0")/../.." && pwd)
@@ -46,6 +48,11 @@ for scale in $scales; do
     echo "   run / floor, pauses included: $(calc %.2f "($nr_min + $sleeps) / ($nf_min + $sleeps)") (medians $(calc %.2f "($nr_med + $sleeps) / ($nf_med + $sleeps)"))"
     echo "   run / floor, work alone:      $(calc %.2f "$nr_min / $nf_min") (medians $(calc %.2f "$nr_med / $nf_med"))"
     echo "   heap the run adds above the loaded machine: $(calc %.1f "$(get "$nr" heap_peak_run_kib) / 1024") MiB; process peak RSS with the machine: $(calc %.0f "$(get "$nr" peak_rss_kib) / 1024") MiB"
+    nc=$out/native-receipt-$scale.txt
+    nb_min=$(list_min "$(get "$nc" bare_ms_all)") nc_min=$(list_min "$(get "$nc" receipt_ms_all)")
+    ns_min=$(list_min "$(get "$nc" restore_ms_all)")
+    echo "   receipt: the stages without one ms: min $nb_min, median $(get "$nc" bare_ms); with it: min $nc_min, median $(get "$nc" receipt_ms) ($(get "$nc" receipt_kib) KiB written)"
+    echo "   receipt: with / without $(calc %.2f "$nc_min / $nb_min") (medians $(calc %.2f "$(get "$nc" receipt_ms) / $(get "$nc" bare_ms)")); /restore ms: min $ns_min, median $(get "$nc" restore_ms), / the run $(calc %.2f "$ns_min / $nc_min")"
 
     w=$out/wine-$scale/wine.txt
     if [ -f "$w" ]; then
@@ -69,6 +76,10 @@ for scale in $scales; do
         echo "   run beyond start/end and pauses s: $(calc %.3f "$wr_min - $noop - $sleeps / 1000"); / floor pass: $(calc %.2f "($wr_min - $noop - $sleeps / 1000) / ($wf_min / 1000)")"
         echo "   peak memory of CVPurger.exe BB: resident $(calc %.1f "$(wine_max "$w" rss_kib) / 1024") MiB (NOFAMILY: $(calc %.1f "$(get "$w" noop1_rss_kib) / 1024") MiB), anonymous $(calc %.1f "$(wine_max "$w" anon_kib) / 1024") MiB (NOFAMILY: $(calc %.1f "$(get "$w" noop1_anon_kib) / 1024") MiB)"
         echo "   profiled run (cvp_benchmark.exe profile): $(get "$w" profile_run_ms) ms, peak working set $(get "$w" profile_peak_working_set_kib) KiB, peak private $(get "$w" profile_peak_private_kib) KiB"
+        wb=$(samples "$w" bare _ms) wc=$(samples "$w" run _ms) wi=$(samples "$w" restore_in _ms)
+        ws=$(samples "$w" restore _s)
+        echo "   receipt, in the process (cvp_benchmark.exe): the stages without one ms $wb; with it $wc; with / without $(calc %.2f "$(list_min "$wc") / $(list_min "$wb")")"
+        echo "   /restore, in the process ms $wi ($(calc %.2f "$(list_min "$wi") / $(list_min "$wc")") of the run); CVPurger.exe /restore s $ws ($(calc %.2f "$(list_min "$ws") / $wr_min") of CVPurger.exe BB)"
     fi
     echo
 done
@@ -114,6 +125,18 @@ for scale in $scales; do
         line="$line; peak memory under 16 MiB (Wine, anonymous and above NOFAMILY): $(verdict "$(wine_max "$w" anon_kib) < 16384 && $(wine_max "$w" rss_kib) - $(get "$w" noop1_rss_kib) < 16384")"
     fi
     echo "$line"
+    nc=$out/native-receipt-$scale.txt
+    nb=$(list_min "$(get "$nc" bare_ms_all)") nw=$(list_min "$(get "$nc" receipt_ms_all)")
+    ns=$(list_min "$(get "$nc" restore_ms_all)")
+    line="   scale $scale, a run with its receipt within 1.3x one without: native $(verdict "$nw <= 1.3 * $nb")"
+    restore="a restore within the run's time: native $(verdict "$ns <= $nw")"
+    if [ -f "$w" ]; then
+        wb=$(list_min "$(samples "$w" bare _ms)") wc=$(list_min "$(samples "$w" run _ms)")
+        wi=$(list_min "$(samples "$w" restore_in _ms)")
+        line="$line, Wine $(verdict "$wc <= 1.3 * $wb")"
+        restore="$restore, Wine $(verdict "$wi <= $wc") (CVPurger.exe: $(verdict "$(list_min "$(samples "$w" restore _s)") <= $(list_min "$(wine_runs "$w")")"))"
+    fi
+    echo "$line; $restore"
 done
 if [ $# -ge 2 ]; then
     line="   doubling the machine at most doubles the time: native $(verdict "($nr_b + $s_b) / ($nr_a + $s_a) <= 2")"

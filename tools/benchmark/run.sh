@@ -94,6 +94,8 @@ for scale in $scales; do
     "$bench_bin/benchmark_native" floor "$image" "$native_repeat" >"$out/native-floor-$scale.txt"
     "$bench_bin/benchmark_native" run "$image" "$token" "$native_repeat" >"$out/native-run-$scale.txt"
     "$bench_bin/benchmark_native" profile "$image" "$token" >"$out/native-profile-$scale.txt"
+    "$bench_bin/benchmark_native" receipt "$image" "$token" "$native_repeat" \
+        >"$out/native-receipt-$scale.txt"
     # The log and change lists of the same run, to hold the Wine run's log against.
     mkdir -p "$out/native-scenario-$scale"
     "$native_dir/tools/scenario" run "$image" "$token" "$out/native-scenario-$scale"

@@ -6,6 +6,10 @@
 //   cvp_benchmark.exe floor-profile     the pass once more, each seam call timed
 //   cvp_benchmark.exe profile TOKEN     RunCommandLine on the real calls, each seam
 //                                       call timed per registry area (this purges)
+//   cvp_benchmark.exe bare TOKEN        the run's stages with no receipt (this purges)
+//   cvp_benchmark.exe run TOKEN         RunCommandLine, the run with its receipt
+//   cvp_benchmark.exe restore           RunCommandLine "/restore"
+//                                       (the last three time the call alone: ms=...)
 //
 // Results are "name=value" lines and tables on standard output. The memory figures
 // are the process's own peak working set and peak private bytes.
@@ -23,6 +27,7 @@
 
 #include "app/command_line_run.h"
 #include "platform/win32/win32_platform.h"
+#include "run/family_catalogue.h"
 #include "read_only_pass.h"
 #include "seam_profile.h"
 
@@ -98,6 +103,24 @@ int Profile(const char* token) {
     return 0;
 }
 
+// `bare` runs the stages with no receipt, else RunCommandLine runs `commandLine`.
+int Timed(const char* commandLine, bool bare) {
+    cvp::Win32Platform win32;
+    cvp::Platform platform = win32.platform();
+    cvp::RunState state;
+    cvp::RunContext context{platform, state, nullptr};
+    const Clock::time_point start = Clock::now();
+    if (bare) {
+        state.family = cvp::FamilyFromToken(commandLine);
+        state.commandLineRun = 1;
+        cvp::RunUnattendedStages(context, context);
+    } else {
+        cvp::RunCommandLine(context, commandLine);
+    }
+    std::printf("ms=%.1f\n", MillisecondsSince(start));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,9 +132,14 @@ int main(int argc, char** argv) {
         status = FloorProfile();
     } else if (args.size() == 2 && args[0] == "profile") {
         status = Profile(args[1].c_str());
+    } else if (args.size() == 2 && (args[0] == "bare" || args[0] == "run")) {
+        status = Timed(args[1].c_str(), args[0] == "bare");
+    } else if (args.size() == 1 && args[0] == "restore") {
+        status = Timed("/restore", false);
     } else {
         std::fprintf(stderr,
-                     "usage: cvp_benchmark.exe floor REPEAT | floor-profile | profile TOKEN\n");
+                     "usage: cvp_benchmark.exe floor REPEAT | floor-profile | profile TOKEN | "
+                     "bare TOKEN | run TOKEN | restore\n");
     }
     std::fflush(stdout);
     return status;

@@ -8,9 +8,12 @@
 # Imports the image (regedit /S), then measures in that prefix: the read-only floor
 # pass (cvp_benchmark.exe floor), CVPurger.exe with a token that names no family
 # (process start and end alone), and RUNS times CVPurger.exe TOKEN, each on the
-# registry as imported. PROFILES is "all" (the floor pass and a run once more, each
-# seam call timed per registry area: cvp_benchmark.exe floor-profile and profile),
-# "run" (the run only) or "none".
+# registry as imported, each followed by CVPurger.exe /restore. Then RUNS times, on the
+# registry as imported, the run's stages with no receipt and the run with its receipt
+# (cvp_benchmark.exe bare and run, which time the call alone), and the receipt's
+# /restore (cvp_benchmark.exe restore). PROFILES is "all" (the floor pass and a run once
+# more, each seam call timed per registry area: cvp_benchmark.exe floor-profile and
+# profile), "run" (the run only) or "none".
 # Writes name=value lines to OUT_DIR/wine.txt and the tables beside it.
 set -eu
 
@@ -112,6 +115,24 @@ while [ "$i" -le "$runs" ]; do
     timed "run$i" wine "$exe" "$token"
     note "run${i}_log_lines" "$(wc -l <"$drive_c/cvpurger/UnInstall.log" 2>/dev/null || echo 0)"
     cp "$drive_c/cvpurger/UnInstall.log" "$out/UnInstall.$i.log" 2>/dev/null || true
+    after_next_write
+    timed "restore$i" wine "$exe" /restore
+    i=$((i + 1))
+done
+
+# What the receipt costs, timed inside the process: the same stages with and without
+# it, each on the registry as imported, and the restore of the receipt.
+i=1
+while [ "$i" -le "$runs" ]; do
+    for mode in bare run; do
+        import_image "reimport_${mode}${i}_s"
+        after_next_write
+        (cd "$drive_c/cvpurger" && wine "$tool" "$mode" "$token") >"$out/$mode$i.out"
+        note "${mode}${i}_ms" "$(sed -n 's/^ms=//p' "$out/$mode$i.out")"
+    done
+    after_next_write dirty
+    (cd "$drive_c/cvpurger" && wine "$tool" restore) >"$out/restore-in$i.out"
+    note "restore_in${i}_ms" "$(sed -n 's/^ms=//p' "$out/restore-in$i.out")"
     i=$((i + 1))
 done
 
