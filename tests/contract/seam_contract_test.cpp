@@ -1044,7 +1044,7 @@ TEST_F(SeamContract, StartedRegsvr32Ends) {
     ASSERT_TRUE(ApplyFiles({}));
     const std::string command =
         "C:\\windows\\system32\\regsvr32.exe -u -s " + Scratch("absent.dll");
-    std::unique_ptr<Process> process = processes().Start(command.c_str());
+    std::unique_ptr<Process> process = processes().Start(command.c_str(), nullptr);
     ASSERT_NE(process, nullptr);
     EXPECT_TRUE(process->Wait(30000));
     EXPECT_TRUE(process->Wait(0)) << "an ended process stays ended";
@@ -1053,15 +1053,19 @@ TEST_F(SeamContract, StartedRegsvr32Ends) {
 TEST_F(SeamContract, AProgramThatIsNotThereDoesNotStart) {
     ASSERT_TRUE(ApplyFiles({}));
     const std::string command = Scratch("absent.exe") + " -u";
-    EXPECT_EQ(processes().Start(command.c_str()), nullptr);
-    EXPECT_FALSE(processes().WinExecute(command.c_str(), 0));
+    EXPECT_EQ(processes().Start(command.c_str(), nullptr), nullptr);
 }
 
-TEST_F(SeamContract, WinExecuteStartsRegsvr32) {
+TEST_F(SeamContract, AProcessStartsInTheDirectoryItIsGiven) {
     ASSERT_TRUE(ApplyFiles({}));
     const std::string command =
         "C:\\windows\\system32\\regsvr32.exe -u -s " + Scratch("absent.dll");
-    EXPECT_TRUE(processes().WinExecute(command.c_str(), 0));
+    std::unique_ptr<Process> process =
+        processes().Start(command.c_str(), "C:\\windows\\system32");
+    ASSERT_NE(process, nullptr);
+    EXPECT_TRUE(process->Wait(30000));
+    EXPECT_EQ(processes().Start(command.c_str(), Scratch("absent").c_str()), nullptr)
+        << "a current directory that is not there";
 }
 
 // --- System --------------------------------------------------------------------------
