@@ -1038,6 +1038,19 @@ TEST_F(SeamContract, RemovingADeviceTakesItsDriverKey) {
     EXPECT_EQ(OpenResult(classKey + "\\0978"), kErrorSuccess);
 }
 
+// The driver store has no stand-in; what both sides show is the published INF going.
+TEST_F(SeamContract, UninstallOemInfTakesThePublishedInfAway) {
+    char windows[kTextSize] = {};
+    ASSERT_GT(files().WindowsDirectory(windows, kTextSize), 0u);
+    const std::string inf = std::string(windows) + "\\inf\\oem97.inf";
+    constexpr char kText[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
+    ASSERT_TRUE(files().AppendToFile(inf.c_str(), kText, sizeof kText - 1));
+    constexpr Dword kForce = 1;  // SUOI_FORCEDELETE
+    EXPECT_TRUE(devices().UninstallOemInf("oem97.inf", kForce));
+    EXPECT_EQ(files().GetAttributes(inf.c_str()), kInvalidAttributes);
+    EXPECT_FALSE(devices().UninstallOemInf("oem97.inf", kForce)) << "an INF that is not there";
+}
+
 // --- Processes -----------------------------------------------------------------------
 
 TEST_F(SeamContract, StartedRegsvr32Ends) {
@@ -1093,6 +1106,17 @@ TEST_F(SeamContract, UserCountryCodeIsDigitsCountedWithTheNul) {
 
     char tiny[1] = {};
     EXPECT_EQ(system().UserCountryCode(tiny, 1), 0) << "no room for the code";
+}
+
+// The suite runs as the purger must: a 32-bit process on 32-bit Windows, as an
+// administrator.
+TEST_F(SeamContract, Wow64AndAdministratorsMembershipAreAnswered) {
+    bool wow64 = true;
+    ASSERT_TRUE(system().QueryWow64(&wow64));
+    EXPECT_FALSE(wow64);
+    bool member = false;
+    ASSERT_TRUE(system().CheckAdministratorsMembership(&member));
+    EXPECT_TRUE(member);
 }
 
 TEST_F(SeamContract, LoadTextOfAnAbsentStringIsZero) {
