@@ -124,6 +124,8 @@ struct SetupApi {
     decltype(&SetupDiGetDeviceRegistryPropertyA) getDeviceRegistryProperty =
         library.Find<decltype(&SetupDiGetDeviceRegistryPropertyA)>(
             "SetupDiGetDeviceRegistryPropertyA");
+    decltype(&SetupDiGetDeviceInstanceIdA) getDeviceInstanceId =
+        library.Find<decltype(&SetupDiGetDeviceInstanceIdA)>("SetupDiGetDeviceInstanceIdA");
     decltype(&SetupDiRemoveDevice) removeDevice =
         library.Find<decltype(&SetupDiRemoveDevice)>("SetupDiRemoveDevice");
     decltype(&SetupDiDestroyDeviceInfoList) destroyDeviceInfoList =
@@ -133,8 +135,8 @@ struct SetupApi {
         library.Find<BOOL(WINAPI*)(PCSTR, DWORD, PVOID)>("SetupUninstallOEMInfA");
 
     bool HasDeviceCalls() const {
-        return getClassDevs && enumDeviceInfo && getDeviceRegistryProperty && removeDevice &&
-               destroyDeviceInfoList;
+        return getClassDevs && enumDeviceInfo && getDeviceRegistryProperty &&
+               getDeviceInstanceId && removeDevice && destroyDeviceInfoList;
     }
 };
 
@@ -167,7 +169,7 @@ class Win32DeviceSet : public DeviceSet {
     bool ReadInstanceId(Dword index, char* buffer, Dword size) override {
         SP_DEVINFO_DATA member;
         if (!Member(index, &member)) return false;
-        return SetupDiGetDeviceInstanceIdA(set_.get(), &member, buffer, size, nullptr) != FALSE;
+        return setupApi_.getDeviceInstanceId(set_.get(), &member, buffer, size, nullptr) != FALSE;
     }
 
     bool RemoveMember(Dword index) override {
