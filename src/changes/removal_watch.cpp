@@ -195,11 +195,11 @@ bool RemovalWatch::UninstallOemInf(const char* infFileName, Dword flags) {
     if (infFileName == nullptr || length == 0 || length >= static_cast<unsigned>(kTextSize)) {
         return ForwardingPlatform::UninstallOemInf(infFileName, flags);
     }
-    const Removal removal{Removal::Kind::File, Root::LocalMachine,
-                          std::string(windows) + "\\inf\\" + infFileName, "", {}};
+    const std::string inf = std::string(windows) + "\\inf\\" + infFileName;
+    const Removal removal{Removal::Kind::File, Root::LocalMachine, inf, "", {}};
     return Watched(
-        observer_, removal,
-        [&] { return ForwardingPlatform::UninstallOemInf(infFileName, flags); }, false, true);
+        observer_, removal, [&] { return ForwardingPlatform::UninstallOemInf(infFileName, flags); },
+        false, true);
 }
 
 std::unique_ptr<Process> RemovalWatch::Start(const char* commandLine,

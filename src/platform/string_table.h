@@ -29,6 +29,6 @@
 #define TEXT_REFUSED_64_BIT                                                       \
     "The drivers of these products and this purger are for 32-bit Windows only. " \
     "Nothing was changed."
-#define TEXT_REFUSED_NOT_ADMINISTRATOR                                         \
+#define TEXT_REFUSED_NOT_ADMINISTRATOR                                       \
     "This purger needs an administrator: run it again as an administrator. " \
     "Nothing was changed."

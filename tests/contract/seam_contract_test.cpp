@@ -1073,8 +1073,7 @@ TEST_F(SeamContract, AProcessStartsInTheDirectoryItIsGiven) {
     ASSERT_TRUE(ApplyFiles({}));
     const std::string command =
         "C:\\windows\\system32\\regsvr32.exe -u -s " + Scratch("absent.dll");
-    std::unique_ptr<Process> process =
-        processes().Start(command.c_str(), "C:\\windows\\system32");
+    std::unique_ptr<Process> process = processes().Start(command.c_str(), "C:\\windows\\system32");
     ASSERT_NE(process, nullptr);
     EXPECT_TRUE(process->Wait(30000));
     EXPECT_EQ(processes().Start(command.c_str(), Scratch("absent").c_str()), nullptr)

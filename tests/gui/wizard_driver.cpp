@@ -58,8 +58,8 @@ HWND FindTopLevel(DWORD id, const std::function<bool(HWND)>& match) {
     return search.found;
 }
 
-bool StartProcess(std::string commandLine, const std::string& directory,
-                  PROCESS_INFORMATION* info, HANDLE token = nullptr) {
+bool StartProcess(std::string commandLine, const std::string& directory, PROCESS_INFORMATION* info,
+                  HANDLE token = nullptr) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     const char* where = directory.empty() ? nullptr : directory.c_str();
@@ -86,8 +86,7 @@ UniqueHandle LimitedUserToken() {
     const cvp::win32::UniqueSid administrators(sid);
     SID_AND_ATTRIBUTES denyOnly = {administrators.get(), 0};
     HANDLE restricted = nullptr;
-    if (!CreateRestrictedToken(token.get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr,
-                               &restricted)) {
+    if (!CreateRestrictedToken(token.get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, &restricted)) {
         return nullptr;
     }
     return UniqueHandle(restricted);
@@ -143,8 +142,7 @@ Purger::~Purger() {
 
 bool Purger::Start(const std::string& arguments, const std::string& directory) {
     if (!directory.empty()) CreateDirectoryA(directory.c_str(), nullptr);
-    std::string commandLine =
-        "\"" + (launch_.exe.empty() ? g_paths.purger : launch_.exe) + "\"";
+    std::string commandLine = "\"" + (launch_.exe.empty() ? g_paths.purger : launch_.exe) + "\"";
     if (!arguments.empty()) commandLine += " " + arguments;
     UniqueHandle token;
     if (!launch_.administrator) {
@@ -391,8 +389,7 @@ std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
-long RunPurger(const std::string& arguments, const std::string& directory,
-               const Launch& launch) {
+long RunPurger(const std::string& arguments, const std::string& directory, const Launch& launch) {
     Purger purger(launch);
     if (!purger.Start(arguments, directory)) return -2;
     return purger.ExitCodeWithin(3 * kPatience);

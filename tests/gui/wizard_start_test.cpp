@@ -181,9 +181,7 @@ TEST(Refusal, WithoutAnAdministratorNeitherModeChangesAnything) {
 
 // Runs in a 64-bit prefix, where this 32-bit program's system32 is SysWOW64, as the
 // purger's would be.
-TEST(Refusal, On64BitWindowsNeitherModeChangesAnything) {
-    ExpectRefusal({}, TEXT_REFUSED_64_BIT);
-}
+TEST(Refusal, On64BitWindowsNeitherModeChangesAnything) { ExpectRefusal({}, TEXT_REFUSED_64_BIT); }
 
 // --- Planted DLLs -------------------------------------------------------------------------
 
@@ -214,8 +212,8 @@ TEST(Planting, NoDllBesideTheProgramOrInItsCurrentDirectoryIsLoaded) {
     ASSERT_TRUE(CopyFileA(TestPaths().purger.c_str(), exe.c_str(), FALSE));
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER,
-                              "Software\\Wine\\AppDefaults\\CVPurger.exe\\DllOverrides", 0,
-                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                              "Software\\Wine\\AppDefaults\\CVPurger.exe\\DllOverrides", 0, nullptr,
+                              0, KEY_SET_VALUE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const cvp::win32::UniqueKey overrides(key);
     static constexpr char kNativeFirst[] = "native,builtin";
@@ -251,8 +249,7 @@ TEST(Planting, Regsvr32LooksForNoDllInThePurgersCurrentDirectory) {
     constexpr char kModule[] = "C:\\windows\\system32\\emProp.ax";
     ASSERT_TRUE(CopyFileA(BesideTests("planted_module.dll").c_str(), kModule, FALSE));
     CreateDirectoryA("C:\\cvpurger", nullptr);
-    ASSERT_TRUE(
-        CopyFileA(BesideTests("planted.dll").c_str(), "C:\\cvpurger\\planted.dll", FALSE));
+    ASSERT_TRUE(CopyFileA(BesideTests("planted.dll").c_str(), "C:\\cvpurger\\planted.dll", FALSE));
     EXPECT_EQ(RunPurger("EM", "C:\\cvpurger"), 0);
     EXPECT_EQ(PlantedDllsLoaded(), "") << "regsvr32 loaded a planted DLL";
     EXPECT_FALSE(FileExists(kModule));

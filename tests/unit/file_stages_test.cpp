@@ -52,8 +52,8 @@ TEST_F(FileStageTest, Bt878InfsMatchTheirLowerCasedCatalogExactly) {
 // From Vista on the package leaves the driver store too, named by its published INF
 // while that is there; the log is the same as on XP.
 TEST_F(FileStageTest, OnVistaAndLaterTheDriverStoreLetsGoOfEachPackageTheStageRemoves) {
-    for (const OsVersion version : {OsVersion{kPlatformWin32Nt, 5, 1},
-                                    OsVersion{kPlatformWin32Nt, 6, 1}}) {
+    for (const OsVersion version :
+         {OsVersion{kPlatformWin32Nt, 5, 1}, OsVersion{kPlatformWin32Nt, 6, 1}}) {
         RunRig fresh;
         fresh.machine.SetOsVersion(version);
         for (const char* name : {"oem1.inf", "oem2.inf"}) {
@@ -67,7 +67,8 @@ TEST_F(FileStageTest, OnVistaAndLaterTheDriverStoreLetsGoOfEachPackageTheStageRe
         EXPECT_EQ(fresh.machine.uninstalledInfs(),
                   version.major >= 6 ? uninstalled : std::vector<std::string>{});
         std::vector<std::string> logged;
-        for (const std::string& line : fresh.LogLines()) logged.push_back(line.substr(line.find(' ') + 1));
+        for (const std::string& line : fresh.LogLines())
+            logged.push_back(line.substr(line.find(' ') + 1));
         EXPECT_EQ(logged, (std::vector<std::string>{std::string(kInf) + "oem1.PNF",
                                                     std::string(kInf) + "oem1.inf",
                                                     std::string(kInf) + "oem2.inf"}))

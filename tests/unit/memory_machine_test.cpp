@@ -625,8 +625,7 @@ class MemoryProcesses : public ::testing::Test {
 
 TEST_F(MemoryProcesses, Regsvr32UnregistersTheModulesClassIds) {
     auto process = machine.Start(
-        "\"C:\\windows\\system32\\regsvr32.exe\" -u -s C:\\windows\\system32\\emProp.ax",
-        nullptr);
+        "\"C:\\windows\\system32\\regsvr32.exe\" -u -s C:\\windows\\system32\\emProp.ax", nullptr);
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(Remaining(), "{D}{E}");
     ASSERT_TRUE(machine.Start("regsvr32 /s /u \"C:\\Program Files\\V\\tv filter.ax\"", nullptr));

@@ -7,7 +7,7 @@ namespace {
 
 // LoadLibraryEx's and SetDefaultDllDirectories' flags, newer than the headers this
 // code is compiled with.
-constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+constexpr DWORD kSearchSystem32 = 0x00000800;     // LOAD_LIBRARY_SEARCH_SYSTEM32
 constexpr DWORD kAlteredSearchPath = 0x00000008;  // LOAD_WITH_ALTERED_SEARCH_PATH
 
 using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);

@@ -30,13 +30,13 @@ static_assert(sizeof(SP_DEVINFO_DATA) == 28);
 
 namespace {
 
+using win32::RootKey;
+using win32::SystemLibrary;
 using win32::UniqueFind;
 using win32::UniqueHandle;
 using win32::UniqueKey;
 using win32::UniqueLocal;
 using win32::UniqueLocalText;
-using win32::RootKey;
-using win32::SystemLibrary;
 using win32::ValidOrNull;
 
 // The seam's Dword is uint32_t; Windows' DWORD is unsigned long under MinGW. This
@@ -113,6 +113,8 @@ class Win32FileSearch : public FileSearch {
     UniqueFind handle_;
 };
 
+using UninstallOemInfCall = BOOL(WINAPI*)(PCSTR, DWORD, PVOID);
+
 // The calls of setupapi, which is no KnownDLL on Windows 2000 and XP. Null where the
 // DLL or the call is missing.
 struct SetupApi {
@@ -131,12 +133,12 @@ struct SetupApi {
     decltype(&SetupDiDestroyDeviceInfoList) destroyDeviceInfoList =
         library.Find<decltype(&SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList");
     // Windows XP and later.
-    BOOL(WINAPI* uninstallOemInf)(PCSTR, DWORD, PVOID) =
-        library.Find<BOOL(WINAPI*)(PCSTR, DWORD, PVOID)>("SetupUninstallOEMInfA");
+    UninstallOemInfCall uninstallOemInf =
+        library.Find<UninstallOemInfCall>("SetupUninstallOEMInfA");
 
     bool HasDeviceCalls() const {
-        return getClassDevs && enumDeviceInfo && getDeviceRegistryProperty &&
-               getDeviceInstanceId && removeDevice && destroyDeviceInfoList;
+        return getClassDevs && enumDeviceInfo && getDeviceRegistryProperty && getDeviceInstanceId &&
+               removeDevice && destroyDeviceInfoList;
     }
 };
 
@@ -376,8 +378,8 @@ std::unique_ptr<Process> Win32Platform::Start(const char* commandLine,
     std::memset(&startup, 0, sizeof(startup));
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        currentDirectory, &startup, &started)) {
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, currentDirectory,
+                        &startup, &started)) {
         return nullptr;
     }
     return std::make_unique<Win32Process>(started.hProcess, started.hThread);
