@@ -74,8 +74,8 @@ void ClearRunStateTexts(cvp::RunState& state) {
 
 // Says in the user's language why the purger refuses to run here.
 void ShowRefusal(cvp::System& system, unsigned textId) {
-    char text[cvp::kTextSize];
-    char caption[cvp::kTextSize];
+    char text[cvp::kTextSize] = {};
+    char caption[cvp::kTextSize] = {};
     system.LoadText(textId, text, cvp::kTextSize);
     system.LoadText(IDS_REFUSED_CAPTION, caption, cvp::kTextSize);
     MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);

@@ -5,10 +5,8 @@
 namespace cvp::win32 {
 namespace {
 
-// LoadLibraryEx's and SetDefaultDllDirectories' flags, newer than the headers this
-// code is compiled with.
-constexpr DWORD kSearchSystem32 = 0x00000800;     // LOAD_LIBRARY_SEARCH_SYSTEM32
-constexpr DWORD kAlteredSearchPath = 0x00000008;  // LOAD_WITH_ALTERED_SEARCH_PATH
+// LOAD_LIBRARY_SEARCH_SYSTEM32, newer than the Windows 2000 headers.
+constexpr DWORD kSearchSystem32 = 0x00000800;
 
 using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryCall = BOOL(WINAPI*)(LPCSTR);
@@ -16,7 +14,7 @@ using SetDllDirectoryCall = BOOL(WINAPI*)(LPCSTR);
 // How a DLL loaded by full path finds its own imports: with the default directories
 // set, they are the system directory alone; else the DLL's own folder (the system
 // directory) comes first in place of the executable's.
-DWORD g_loadFlags = kAlteredSearchPath;
+DWORD g_loadFlags = LOAD_WITH_ALTERED_SEARCH_PATH;
 
 }  // namespace
 
@@ -27,8 +25,9 @@ void RestrictLibrarySearch() {
         g_loadFlags = 0;
         return;
     }
-    // Windows 2000 has neither; there a DLL loaded by full path still finds its own
-    // imports in its own folder, the system directory, first.
+    // XP SP1 and later: at least no current directory. Windows 2000 has neither call;
+    // there a DLL loaded by full path still finds its own imports in its own folder,
+    // the system directory, first.
     const auto setDllDirectory = FindKernelFunction<SetDllDirectoryCall>("SetDllDirectoryA");
     if (setDllDirectory != nullptr) setDllDirectory("");
 }
