@@ -82,13 +82,13 @@ class ForwardingPlatform : public Registry,
         return inner_.devices.OpenPresentDevices(enumerator);
     }
     Dword RescanDevices() override { return inner_.devices.RescanDevices(); }
+    bool UninstallOemInf(const char* infFileName, Dword flags) override {
+        return inner_.devices.UninstallOemInf(infFileName, flags);
+    }
 
     // --- Processes ---
-    std::unique_ptr<Process> Start(const char* commandLine) override {
-        return inner_.processes.Start(commandLine);
-    }
-    bool WinExecute(const char* commandLine, unsigned show) override {
-        return inner_.processes.WinExecute(commandLine, show);
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override {
+        return inner_.processes.Start(commandLine, currentDirectory);
     }
 
     // --- System ---
@@ -103,6 +103,10 @@ class ForwardingPlatform : public Registry,
     void ReadLocalTime(LocalTime* time) override { inner_.system.ReadLocalTime(time); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return inner_.system.ReadPciConfig(bus, device, reg, value);
+    }
+    bool QueryWow64(bool* wow64) override { return inner_.system.QueryWow64(wow64); }
+    bool CheckAdministratorsMembership(bool* member) override {
+        return inner_.system.CheckAdministratorsMembership(member);
     }
 
   protected:

@@ -64,10 +64,10 @@ public:
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
     // Devices are listed from the registry as they stand, so a rescan only counts.
     Dword RescanDevices() override;
+    bool UninstallOemInf(const char* infFileName, Dword flags) override;
 
     // --- Processes ---
-    std::unique_ptr<Process> Start(const char* commandLine) override;
-    bool WinExecute(const char* commandLine, unsigned show) override;
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override;
 
     // --- System ---
     void Sleep(Dword milliseconds) override;
@@ -77,6 +77,8 @@ public:
     // A clock that starts at 2024-06-07 09:00:00.000 and moves on with the sleeps.
     void ReadLocalTime(LocalTime* time) override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
+    bool QueryWow64(bool* wow64) override;
+    bool CheckAdministratorsMembership(bool* member) override;
 
     // --- What a test sets up and looks at ---
     void SetValue(Root root, const std::string& path, const std::string& name, Dword type,
@@ -100,10 +102,18 @@ public:
     // Gives the machine a PCI configuration space: (bus, device, register) -> value.
     // Unlisted registers of a bus read as 0xFFFFFFFF (no device).
     void SetPciConfig(Dword bus, Dword device, Dword reg, Dword value);
+    // A 32-bit process on 64-bit Windows; one without administrator rights. Neither by
+    // default.
+    void SetWow64(bool wow64);
+    void SetAdministrator(bool member);
 
     const std::vector<Dword>& sleeps() const;
     const std::vector<std::string>& startedProcesses() const;
     int deviceRescans() const;
+    // The current directory each of them was given ("" for the caller's).
+    const std::vector<std::string>& startDirectories() const;
+    // The INF names given to UninstallOemInf, in order.
+    const std::vector<std::string>& uninstalledInfs() const;
 
     // --- Faults ---
     void DenyKey(Root root, const std::string& path);  // DACL "D:(D;;KA;;;WD)"
@@ -115,7 +125,7 @@ public:
     void FailValueDeletion(Root root, const std::string& path, const std::string& name);
     void LockFile(const std::string& path);            // open elsewhere: no delete, no write
     void FailDeviceRemoval(const std::string& instanceId);  // "PCI\VEN_...\3&1&0"
-    void FailProcessStart();                                // CreateProcessA and WinExec fail
+    void FailProcessStart();                                // CreateProcessA fails
     void HangProcesses();                                   // started processes never end
     // Writes fail once they would add more than `bytes` to the drive, as on a full disk.
     void LimitDiskSpace(std::uint64_t bytes);
