@@ -1,0 +1,85 @@
+// The machine as the wizard's worker sees it: the real one until a stop is requested
+// (Cancel or the close box during a run), then one that refuses whatever would begin
+// something new, so that the run ends at its next call without a test of its own in
+// any stage. What finishes the item under way still goes through: the take-over's
+// Release, the restoring of a file's attributes when its deletion failed, and the log
+// line of a removal that has happened.
+//
+// After a stop it refuses every registry call, file search, deletion, device call and
+// process start, as a machine that grants nothing would; pauses and waits for a
+// started process end at once. It lets through a key's DACL or a file's attributes
+// only when they are put back as they were last read, and every append: the log line
+// of a removal made, and the rewrite of the device-identifiers file, which is deleted
+// and written anew and must not be left deleted. The program's own texts and the
+// system's version and locale are read as before.
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace cvp {
+
+class StoppablePlatform : public Registry,
+                          public Files,
+                          public Devices,
+                          public Processes,
+                          public System {
+  public:
+    explicit StoppablePlatform(const Platform& machine);
+    StoppablePlatform(const StoppablePlatform&) = delete;
+    StoppablePlatform& operator=(const StoppablePlatform&) = delete;
+
+    // What the run is given.
+    Platform& platform() { return platform_; }
+
+    // From any thread. The call under way finishes; every later one sees the stop.
+    void RequestStop() { stopped_.store(true); }
+    bool stopRequested() const { return stopped_.load(); }
+
+    // --- Registry ---
+    Long OpenKey(Root root, const char* path, Dword access,
+                 std::unique_ptr<RegistryKey>* key) override;
+    Long DeleteTree(Root root, const char* path) override;
+    Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
+    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+
+    // --- Files ---
+    unsigned WindowsDirectory(char* buffer, unsigned size) override;
+    unsigned SystemDirectory(char* buffer, unsigned size) override;
+    std::unique_ptr<FileSearch> FindFirst(const char* pattern, FindData* data) override;
+    Dword GetAttributes(const char* path) override;
+    bool SetAttributes(const char* path, Dword attributes) override;
+    bool DeleteFileAt(const char* path) override;
+    bool RemoveDirectoryAt(const char* path) override;
+    Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                            char* buffer, Dword size, const char* file) override;
+    bool AppendToFile(const char* path, const char* data, Dword size) override;
+
+    // --- Devices ---
+    std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+
+    // --- Processes ---
+    std::unique_ptr<Process> Start(const char* commandLine) override;
+    bool WinExecute(const char* commandLine, unsigned show) override;
+
+    // --- System ---
+    void Sleep(Dword milliseconds) override;
+    int LoadText(unsigned id, char* buffer, int size) override;
+    int UserCountryCode(char* buffer, int size) override;
+    bool ReadOsVersion(OsVersion* version) override;
+    bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
+
+  private:
+    Platform machine_;
+    Platform platform_{*this, *this, *this, *this, *this};
+    std::atomic<bool> stopped_{false};
+    // The worker's own: what it last read, to know a write that puts it back.
+    std::map<std::string, std::string> daclsRead_;  // by object name
+    std::map<std::string, Dword> attributesRead_;   // by path
+};
+
+}  // namespace cvp
