@@ -174,16 +174,28 @@ bool StoppablePlatform::SetAttributes(const char* path, Dword attributes) {
     if (stopRequested()) {
         const auto read = path == nullptr ? attributesRead_.end() : attributesRead_.find(path);
         if (read == attributesRead_.end() || read->second != attributes) return false;
+    } else if (path != nullptr) {
+        attributesChanged_ = path;
     }
     return machine_.files.SetAttributes(path, attributes);
 }
 
+// Any deletion before the stop; after it, only the one that finishes a removal under
+// way: a file's removal begins with its attributes, and a file left with attributes it
+// was not found with would be changed, not removed.
+bool StoppablePlatform::MayDelete(const char* path) {
+    if (!stopRequested()) return true;
+    const bool underWay = path != nullptr && attributesChanged_ == path;
+    attributesChanged_.clear();
+    return underWay;
+}
+
 bool StoppablePlatform::DeleteFileAt(const char* path) {
-    return !stopRequested() && machine_.files.DeleteFileAt(path);
+    return MayDelete(path) && machine_.files.DeleteFileAt(path);
 }
 
 bool StoppablePlatform::RemoveDirectoryAt(const char* path) {
-    return !stopRequested() && machine_.files.RemoveDirectoryAt(path);
+    return MayDelete(path) && machine_.files.RemoveDirectoryAt(path);
 }
 
 Dword StoppablePlatform::ReadProfileString(const char* section, const char* key,

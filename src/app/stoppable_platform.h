@@ -7,11 +7,12 @@
 //
 // After a stop it refuses every registry call, file search, deletion, device call and
 // process start, as a machine that grants nothing would; pauses and waits for a
-// started process end at once. It lets through a key's DACL or a file's attributes
-// only when they are put back as they were last read, and every append: the log line
-// of a removal made, and the rewrite of the device-identifiers file, which is deleted
-// and written anew and must not be left deleted. The program's own texts and the
-// system's version and locale are read as before.
+// started process end at once. It lets through the deletion of the file or folder whose
+// attributes were just changed to delete it; a key's DACL or a file's attributes only
+// when they are put back as they were last read; and every append: the log line of a
+// removal made, and the rewrite of the device-identifiers file, which is deleted and
+// written anew and must not be left deleted. The program's own texts and the system's
+// version and locale are read as before.
 #pragma once
 
 #include <atomic>
@@ -74,12 +75,15 @@ class StoppablePlatform : public Registry,
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
 
   private:
+    bool MayDelete(const char* path);
+
     Platform machine_;
     Platform platform_{*this, *this, *this, *this, *this};
     std::atomic<bool> stopped_{false};
     // The worker's own: what it last read, to know a write that puts it back.
     std::map<std::string, std::string> daclsRead_;  // by object name
     std::map<std::string, Dword> attributesRead_;   // by path
+    std::string attributesChanged_;                 // the last file whose attributes were set
 };
 
 }  // namespace cvp

@@ -379,6 +379,9 @@ struct DeletionPoint {
     std::vector<std::string> footprint;
     std::string logged;  // the log line that reported it, without CR LF; "" for none
     size_t call = 0;     // the seam call that made it
+    // The call that began its removal: a file's or folder's is the change of its
+    // attributes right before, when there was one.
+    size_t began = 0;
 };
 
 inline const char* KindName(DeletionPoint::Kind kind) {
@@ -445,6 +448,10 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         if (!recording_) return;
         if (point.kind == DeletionPoint::Kind::Device) point.path = InstanceId(point.footprint);
         point.call = calls_;
+        const bool prepared = (point.kind == DeletionPoint::Kind::File ||
+                               point.kind == DeletionPoint::Kind::Directory) &&
+                              attributesSetAt_ + 1 == calls_ && attributesSetOn_ == point.path;
+        point.began = prepared ? attributesSetAt_ : calls_;
         deletions_.push_back(std::move(point));
         recordedAt_ = calls_;
     }
@@ -512,7 +519,10 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         return Pass() ? machine_.GetAttributes(path) : kInvalidAttributes;
     }
     bool SetAttributes(const char* path, Dword attributes) override {
-        return Pass() && machine_.SetAttributes(path, attributes);
+        if (!Pass()) return false;
+        attributesSetAt_ = calls_;
+        attributesSetOn_ = path == nullptr ? "" : path;
+        return machine_.SetAttributes(path, attributes);
     }
     bool DeleteFileAt(const char* path) override {
         if (!Pass() || !machine_.DeleteFileAt(path)) return false;
@@ -610,7 +620,9 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     size_t actionCall_ = 0;
     std::function<void()> action_;
     bool recording_ = false;
-    size_t recordedAt_ = 0;                         // the call that made the last recorded deletion
+    size_t recordedAt_ = 0;       // the call that made the last recorded deletion
+    size_t attributesSetAt_ = 0;  // the last SetAttributes call, and its path
+    std::string attributesSetOn_;
     std::map<std::string, std::string> daclsRead_;  // the last DACL read of each key
     std::set<std::string> takenOver_;
     std::set<std::string> takenOverAtKill_;

@@ -261,15 +261,16 @@ INSTANTIATE_TEST_SUITE_P(Images, KilledRun,
 // --- The wizard's run, stopped -------------------------------------------------------------
 
 // Cancel or the close box during a run stops the worker's machine (StoppablePlatform):
-// the call under way finishes, no later one begins anything. A clean run of the wizard
-// (expert mode, the token's family) is stopped during each of its deletions, so that
-// the deletion is the last; during the call before each, so that the deletion is the
-// first thing refused, with what prepared it (a file's attributes cleared) undone; and
-// during each take-over's Grant, when the key carries the take-over's DACL and its
-// deletion is still to come. The stopped run must remove nothing after the stop and log
-// exactly what it removed, leave every key's DACL and every file's attributes as they
-// were (no take-over unreleased), and keep the file of device identifiers that the next
-// run needs; the run after it must end where a clean run ends, with nothing excused.
+// the call under way finishes, with the removal it began (a file whose attributes were
+// changed to delete it is deleted), and no later call begins anything. A clean run of
+// the wizard (expert mode, the token's family) is stopped during each of its removals:
+// during the call before the removal began, so that it is the first thing refused; its
+// first call (a file's attributes) and its deletion, so that it is the last thing done;
+// and during each take-over's Grant, when the key carries the take-over's DACL and its
+// deletion is still to come. The stopped run must remove nothing it had not begun and
+// log exactly what it removed, leave every key's DACL and every file's attributes as
+// they were (no take-over unreleased), and keep the file of device identifiers that the
+// next run needs; the run after it must end where a clean run ends, nothing excused.
 
 // Stops per image and token, spread evenly; a campaign sets CVP_STOPS_PER_RUN=0 to stop
 // at every one.
@@ -355,10 +356,12 @@ std::vector<std::string> AttributesChanged(const std::map<std::string, Dword>& b
     return changed;
 }
 
-// The calls to stop during: each deletion, the call before it, each Grant.
+// The calls to stop during: around each removal, and each Grant.
 std::vector<size_t> StopPoints(const CleanRun& clean) {
     std::set<size_t> calls;
-    for (const DeletionPoint& point : clean.deletions) calls.insert({point.call - 1, point.call});
+    for (const DeletionPoint& point : clean.deletions) {
+        calls.insert({point.began - 1, point.began, point.call});
+    }
     for (const Grant& grant : clean.grants) calls.insert(grant.call);
     return {calls.begin(), calls.end()};
 }
@@ -379,7 +382,7 @@ void StopAndRunAgain(const ImageRun& run, const CleanRun& clean, size_t stopAt, 
     std::vector<std::string> logged;
     std::vector<std::string> kept;  // files the clean run deletes later: its own among them
     for (const DeletionPoint& point : clean.deletions) {
-        if (point.call <= stopAt) {
+        if (point.began <= stopAt) {
             ++made;
             if (!point.logged.empty()) logged.push_back(point.logged);
         } else if (point.kind == DeletionPoint::Kind::File) {
@@ -388,9 +391,9 @@ void StopAndRunAgain(const ImageRun& run, const CleanRun& clean, size_t stopAt, 
     }
     std::vector<std::string> late;
     for (const DeletionPoint& point : tap.deletions()) {
-        if (point.call > stopAt) late.push_back(Describe(point));
+        if (point.began > stopAt) late.push_back(Describe(point));
     }
-    ExpectNone(late, "removed after the stop");
+    ExpectNone(late, "removed, though begun after the stop");
     EXPECT_EQ(tap.deletions().size(), made) << "not the clean run's removals up to the stop";
     EXPECT_EQ(rig.LogLines(), logged);
     ExpectNone(DaclsChanged(clean.dacls, ReadKeyDacls(rig.machine)), "DACL changed");
