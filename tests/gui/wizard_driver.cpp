@@ -171,6 +171,12 @@ HWND Purger::FindWindowOf(const std::string& windowClass, const std::string& tit
     });
 }
 
+HWND Purger::OpenListPage(HWND mode, int radio, int listId) const {
+    Click(mode, radio);
+    Click(mode, id::kModeNext);
+    return WaitForPage(listId);
+}
+
 // --- Controls ------------------------------------------------------------------------
 
 std::string Text(HWND window) {

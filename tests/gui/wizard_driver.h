@@ -80,6 +80,9 @@ class Purger {
     HWND WaitForBox(const std::string& caption, DWORD milliseconds = kPatience) const;
     // Any top-level window of this process with this class and title.
     HWND FindWindowOf(const std::string& windowClass, const std::string& title) const;
+    // Chooses `radio` on the mode page and clicks Next: the list page that holds
+    // `listId`, or null.
+    HWND OpenListPage(HWND mode, int radio, int listId) const;
 
   private:
     HANDLE process_ = nullptr;

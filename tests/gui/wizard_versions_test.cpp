@@ -79,16 +79,15 @@ TEST(WizardVersions, TheWorkingListIsTheInMemoryMachinesUnderTheSameWindows) {
     // display controller's ID, and is listed as the maker's nVidia card.
     cvp::OsVersion windows98;
     ASSERT_TRUE(cvp::WindowsVersionNamed("win98", &windows98));
-    EXPECT_EQ(MemoryWorkingList(windows98, &portReads), (std::vector<std::string>{kVideo, kStarred}));
+    EXPECT_EQ(MemoryWorkingList(windows98, &portReads),
+              (std::vector<std::string>{kVideo, kStarred}));
 
     ASSERT_TRUE(ImportImage(kLegacyDisplay));
     Purger purger;
     ASSERT_TRUE(purger.Start());
     HWND mode = purger.WaitForPage(id::kModeNext);
     ASSERT_NE(mode, nullptr);
-    Click(mode, id::kModeWorking);
-    Click(mode, id::kModeNext);
-    HWND page = purger.WaitForPage(id::kWorkingList);
+    HWND page = purger.OpenListPage(mode, id::kModeWorking, id::kWorkingList);
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(ListEntries(GetDlgItem(page, id::kWorkingList)), expected);
     SaveScreenshot(std::string("working_page_") + name, {page});
