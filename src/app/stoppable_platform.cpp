@@ -1,6 +1,7 @@
 #include "app/stoppable_platform.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace cvp {
 namespace {

@@ -1,18 +1,17 @@
 // The machine as the wizard's worker sees it: the real one until a stop is requested
-// (Cancel or the close box during a run), then one that refuses whatever would begin
-// something new, so that the run ends at its next call without a test of its own in
-// any stage. What finishes the item under way still goes through: the take-over's
-// Release, the restoring of a file's attributes when its deletion failed, and the log
-// line of a removal that has happened.
+// (Cancel, the close box or Alt+F4 during a run), then one that refuses whatever would
+// begin something new, so that the run ends at its next call with no test of its own
+// in any stage, while what finishes the item under way still goes through.
 //
 // After a stop it refuses every registry call, file search, deletion, device call and
 // process start, as a machine that grants nothing would; pauses and waits for a
 // started process end at once. It lets through the deletion of the file or folder whose
 // attributes were just changed to delete it; a key's DACL or a file's attributes only
-// when they are put back as they were last read; and every append: the log line of a
-// removal made, and the rewrite of the device-identifiers file, which is deleted and
-// written anew and must not be left deleted. The program's own texts and the system's
-// version and locale are read as before.
+// when they are put back as they were last read (a take-over's Release, a file whose
+// deletion failed); and every append: the log line of a removal made, and the rewrite
+// of the device-identifiers file, which is deleted and written anew and must not be
+// left deleted. The program's own texts and the system's version and locale are read
+// as before.
 #pragma once
 
 #include <atomic>
