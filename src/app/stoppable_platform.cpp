@@ -72,6 +72,9 @@ class StoppableDeviceSet final : public DeviceSet {
     bool ReadProperty(Dword index, Dword property, char* buffer, Dword size) override {
         return !Stopped() && set_->ReadProperty(index, property, buffer, size);
     }
+    bool ReadInstanceId(Dword index, char* buffer, Dword size) override {
+        return !Stopped() && set_->ReadInstanceId(index, buffer, size);
+    }
     bool RemoveMember(Dword index) override { return !Stopped() && set_->RemoveMember(index); }
 
   private:
@@ -104,8 +107,6 @@ class StoppableProcess final : public Process {
 
 }  // namespace
 
-StoppablePlatform::StoppablePlatform(const Platform& machine) : machine_(machine) {}
-
 // --- Registry ---
 
 Long StoppablePlatform::OpenKey(Root root, const char* path, Dword access,
@@ -115,7 +116,7 @@ Long StoppablePlatform::OpenKey(Root root, const char* path, Dword access,
         return kErrorAccessDenied;
     }
     std::unique_ptr<RegistryKey> opened;
-    const Long result = machine_.registry.OpenKey(root, path, access, &opened);
+    const Long result = inner().registry.OpenKey(root, path, access, &opened);
     if (key != nullptr) {
         key->reset(opened ? new StoppableKey(*this, std::move(opened)) : nullptr);
     }
@@ -123,12 +124,12 @@ Long StoppablePlatform::OpenKey(Root root, const char* path, Dword access,
 }
 
 Long StoppablePlatform::DeleteTree(Root root, const char* path) {
-    return stopRequested() ? kErrorAccessDenied : machine_.registry.DeleteTree(root, path);
+    return stopRequested() ? kErrorAccessDenied : inner().registry.DeleteTree(root, path);
 }
 
 Long StoppablePlatform::ReadKeyDacl(const char* objectName, std::string* sddl) {
     if (stopRequested()) return kErrorAccessDenied;
-    const Long result = machine_.registry.ReadKeyDacl(objectName, sddl);
+    const Long result = inner().registry.ReadKeyDacl(objectName, sddl);
     if (result == kErrorSuccess && objectName != nullptr && sddl != nullptr) {
         daclsRead_[objectName] = *sddl;
     }
@@ -143,29 +144,28 @@ Long StoppablePlatform::WriteKeyDacl(const char* objectName, const char* sddl) {
             return kErrorAccessDenied;
         }
     }
-    return machine_.registry.WriteKeyDacl(objectName, sddl);
+    return inner().registry.WriteKeyDacl(objectName, sddl);
 }
 
 // --- Files ---
 
 unsigned StoppablePlatform::WindowsDirectory(char* buffer, unsigned size) {
-    return stopRequested() ? 0 : machine_.files.WindowsDirectory(buffer, size);
+    return stopRequested() ? 0 : inner().files.WindowsDirectory(buffer, size);
 }
 
 unsigned StoppablePlatform::SystemDirectory(char* buffer, unsigned size) {
-    return stopRequested() ? 0 : machine_.files.SystemDirectory(buffer, size);
+    return stopRequested() ? 0 : inner().files.SystemDirectory(buffer, size);
 }
 
 std::unique_ptr<FileSearch> StoppablePlatform::FindFirst(const char* pattern, FindData* data) {
     if (stopRequested()) return nullptr;
-    std::unique_ptr<FileSearch> search = machine_.files.FindFirst(pattern, data);
+    std::unique_ptr<FileSearch> search = inner().files.FindFirst(pattern, data);
     if (!search) return nullptr;
     return std::make_unique<StoppableSearch>(*this, std::move(search));
 }
 
 Dword StoppablePlatform::GetAttributes(const char* path) {
-    if (stopRequested()) return kInvalidAttributes;
-    const Dword attributes = machine_.files.GetAttributes(path);
+    const Dword attributes = inner().files.GetAttributes(path);
     if (path != nullptr) attributesRead_[path] = attributes;
     return attributes;
 }
@@ -178,7 +178,7 @@ bool StoppablePlatform::SetAttributes(const char* path, Dword attributes) {
     } else if (path != nullptr) {
         attributesChanged_ = path;
     }
-    return machine_.files.SetAttributes(path, attributes);
+    return inner().files.SetAttributes(path, attributes);
 }
 
 // Any deletion before the stop; after it, only the one that finishes a removal under
@@ -192,72 +192,53 @@ bool StoppablePlatform::MayDelete(const char* path) {
 }
 
 bool StoppablePlatform::DeleteFileAt(const char* path) {
-    return MayDelete(path) && machine_.files.DeleteFileAt(path);
+    return MayDelete(path) && inner().files.DeleteFileAt(path);
 }
 
 bool StoppablePlatform::RemoveDirectoryAt(const char* path) {
-    return MayDelete(path) && machine_.files.RemoveDirectoryAt(path);
+    return MayDelete(path) && inner().files.RemoveDirectoryAt(path);
 }
 
 Dword StoppablePlatform::ReadProfileString(const char* section, const char* key,
                                            const char* defaultValue, char* buffer, Dword size,
                                            const char* file) {
     if (!stopRequested()) {
-        return machine_.files.ReadProfileString(section, key, defaultValue, buffer, size, file);
+        return inner().files.ReadProfileString(section, key, defaultValue, buffer, size, file);
     }
     if (buffer != nullptr && size > 0) buffer[0] = '\0';
     return 0;
-}
-
-bool StoppablePlatform::AppendToFile(const char* path, const char* data, Dword size) {
-    return machine_.files.AppendToFile(path, data, size);
 }
 
 // --- Devices ---
 
 std::unique_ptr<DeviceSet> StoppablePlatform::OpenPresentDevices(const char* enumerator) {
     if (stopRequested()) return nullptr;
-    std::unique_ptr<DeviceSet> set = machine_.devices.OpenPresentDevices(enumerator);
+    std::unique_ptr<DeviceSet> set = inner().devices.OpenPresentDevices(enumerator);
     if (!set) return nullptr;
     return std::make_unique<StoppableDeviceSet>(*this, std::move(set));
 }
 
-// --- Processes ---
-
-std::unique_ptr<Process> StoppablePlatform::Start(const char* commandLine) {
-    if (stopRequested()) return nullptr;
-    std::unique_ptr<Process> process = machine_.processes.Start(commandLine);
-    if (!process) return nullptr;
-    return std::make_unique<StoppableProcess>(*this, std::move(process));
+bool StoppablePlatform::UninstallOemInf(const char* infFileName, Dword flags) {
+    return !stopRequested() && inner().devices.UninstallOemInf(infFileName, flags);
 }
 
-bool StoppablePlatform::WinExecute(const char* commandLine, unsigned show) {
-    return !stopRequested() && machine_.processes.WinExecute(commandLine, show);
+// --- Processes ---
+
+std::unique_ptr<Process> StoppablePlatform::Start(const char* commandLine,
+                                                  const char* currentDirectory) {
+    if (stopRequested()) return nullptr;
+    std::unique_ptr<Process> process = inner().processes.Start(commandLine, currentDirectory);
+    if (!process) return nullptr;
+    return std::make_unique<StoppableProcess>(*this, std::move(process));
 }
 
 // --- System ---
 
 void StoppablePlatform::Sleep(Dword milliseconds) {
     InSlices(*this, milliseconds, [&](Dword step) {
-        machine_.system.Sleep(step);
+        inner().system.Sleep(step);
         return true;
     });
-}
-
-int StoppablePlatform::LoadText(unsigned id, char* buffer, int size) {
-    return machine_.system.LoadText(id, buffer, size);
-}
-
-int StoppablePlatform::UserCountryCode(char* buffer, int size) {
-    return machine_.system.UserCountryCode(buffer, size);
-}
-
-bool StoppablePlatform::ReadOsVersion(OsVersion* version) {
-    return machine_.system.ReadOsVersion(version);
-}
-
-bool StoppablePlatform::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) {
-    return machine_.system.ReadPciConfig(bus, device, reg, value);
 }
 
 }  // namespace cvp

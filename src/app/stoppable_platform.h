@@ -10,8 +10,9 @@
 // when they are put back as they were last read (a take-over's Release, a file whose
 // deletion failed); and every append: the log line of a removal made, and the rewrite
 // of the device-identifiers file, which is deleted and written anew and must not be
-// left deleted. The program's own texts and the system's version and locale are read
-// as before.
+// left deleted. A file's attributes are read as before (a stage that sees them gone
+// reports the file removed), and so are the program's own texts and the system's
+// version, locale and rights.
 #pragma once
 
 #include <atomic>
@@ -19,35 +20,24 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/forwarding.h"
 
 namespace cvp {
 
-class StoppablePlatform : public Registry,
-                          public Files,
-                          public Devices,
-                          public Processes,
-                          public System {
+class StoppablePlatform : public ForwardingPlatform {
   public:
-    explicit StoppablePlatform(const Platform& machine);
-    StoppablePlatform(const StoppablePlatform&) = delete;
-    StoppablePlatform& operator=(const StoppablePlatform&) = delete;
-
-    // What the run is given.
-    Platform& platform() { return platform_; }
+    explicit StoppablePlatform(Platform machine) : ForwardingPlatform(machine) {}
 
     // From any thread. The call under way finishes; every later one sees the stop.
     void RequestStop() { stopped_.store(true); }
     bool stopRequested() const { return stopped_.load(); }
 
-    // --- Registry ---
     Long OpenKey(Root root, const char* path, Dword access,
                  std::unique_ptr<RegistryKey>* key) override;
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
     Long WriteKeyDacl(const char* objectName, const char* sddl) override;
 
-    // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
     unsigned SystemDirectory(char* buffer, unsigned size) override;
     std::unique_ptr<FileSearch> FindFirst(const char* pattern, FindData* data) override;
@@ -57,27 +47,17 @@ class StoppablePlatform : public Registry,
     bool RemoveDirectoryAt(const char* path) override;
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;
-    bool AppendToFile(const char* path, const char* data, Dword size) override;
 
-    // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    bool UninstallOemInf(const char* infFileName, Dword flags) override;
 
-    // --- Processes ---
-    std::unique_ptr<Process> Start(const char* commandLine) override;
-    bool WinExecute(const char* commandLine, unsigned show) override;
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override;
 
-    // --- System ---
     void Sleep(Dword milliseconds) override;
-    int LoadText(unsigned id, char* buffer, int size) override;
-    int UserCountryCode(char* buffer, int size) override;
-    bool ReadOsVersion(OsVersion* version) override;
-    bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
 
   private:
     bool MayDelete(const char* path);
 
-    Platform machine_;
-    Platform platform_{*this, *this, *this, *this, *this};
     std::atomic<bool> stopped_{false};
     // The worker's own: what it last read, to know a write that puts it back.
     std::map<std::string, std::string> daclsRead_;  // by object name

@@ -54,7 +54,7 @@ struct CleanupJob {
 DWORD WINAPI CleanupWorkerProcedure(void* parameter) {
     std::unique_ptr<CleanupJob> job(static_cast<CleanupJob*>(parameter));
     ProgressPageView view(job->page);
-    Platform& platform = job->platform->platform();
+    Platform platform = job->platform->platform();
     RunContext context{platform, job->state, &view};
     const CleanupOutcome outcome = RunCleanupWorker(context);
     // A stopped run did not finish, and the wizard is ending: no result to show.

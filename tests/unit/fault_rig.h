@@ -127,7 +127,8 @@ inline int RunWizardFamily(Platform& platform, ProductFamily family,
 inline int RunWizardToken(Platform platform, const std::string& token,
                           std::set<std::string>* identifiers = nullptr) {
     StoppablePlatform worker(platform);
-    return RunWizardFamily(worker.platform(), FamilyFromToken(token.c_str()), identifiers);
+    Platform stoppable = worker.platform();
+    return RunWizardFamily(stoppable, FamilyFromToken(token.c_str()), identifiers);
 }
 
 // How the runs of a test are made: unattended (RunToken) or by the wizard.
@@ -453,7 +454,7 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
                               attributesSetAt_ + 1 == calls_ && attributesSetOn_ == point.path;
         point.began = prepared ? attributesSetAt_ : calls_;
         deletions_.push_back(std::move(point));
-        recordedAt_ = calls_;
+        awaitingLog_ = true;
     }
     // The registry below `subtree` while recording.
     std::vector<std::string> RegistryNow(Root root, const std::string& subtree) const {
@@ -541,33 +542,34 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         if (buffer != nullptr && size > 0) buffer[0] = '\0';
         return 0;
     }
-    // A line appended to the log by the very next call after a deletion reports that
-    // deletion.
+    // The first line appended to the log after a deletion, before the next one, reports
+    // that deletion.
     bool AppendToFile(const char* path, const char* data, Dword size) override {
         if (!Pass()) return false;
-        if (recording_ && recordedAt_ + 1 == calls_ && data != nullptr && path != nullptr &&
+        if (awaitingLog_ && data != nullptr && path != nullptr &&
             std::strcmp(path, kLogFileName) == 0) {
             std::string line(data, size);
             line.erase(line.find_last_not_of("\r\n") + 1);
             deletions_.back().logged = line;
+            awaitingLog_ = false;
         }
         return machine_.AppendToFile(path, data, size);
     }
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
-
-    // --- Processes ---
-    std::unique_ptr<Process> Start(const char* commandLine) override;
-    bool WinExecute(const char* commandLine, unsigned show) override {
-        if (!Pass()) return false;
-        DeletionPoint point(DeletionPoint::Kind::Unregistration, Root::LocalMachine, commandLine);
-        const std::vector<std::string> before = RegistryNow(Root::LocalMachine, kClassIds);
-        if (!machine_.WinExecute(commandLine, show)) return false;
-        point.footprint = Took(before, kClassIds);
-        Record(std::move(point));
+    // Recorded as the deletion of the published INF it takes.
+    bool UninstallOemInf(const char* infFileName, Dword flags) override {
+        if (!Pass() || !machine_.UninstallOemInf(infFileName, flags)) return false;
+        char windows[kTextSize];
+        machine_.WindowsDirectory(windows, kTextSize);
+        Record({DeletionPoint::Kind::File, Root::LocalMachine,
+                std::string(windows) + "\\inf\\" + infFileName});
         return true;
     }
+
+    // --- Processes ---
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override;
 
     // --- System ---
     void Sleep(Dword milliseconds) override {
@@ -586,6 +588,10 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return Pass() && machine_.ReadPciConfig(bus, device, reg, value);
+    }
+    bool QueryWow64(bool* wow64) override { return Pass() && machine_.QueryWow64(wow64); }
+    bool CheckAdministratorsMembership(bool* member) override {
+        return Pass() && machine_.CheckAdministratorsMembership(member);
     }
 
   private:
@@ -620,7 +626,7 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     size_t actionCall_ = 0;
     std::function<void()> action_;
     bool recording_ = false;
-    size_t recordedAt_ = 0;       // the call that made the last recorded deletion
+    bool awaitingLog_ = false;    // the last recorded deletion has no log line yet
     size_t attributesSetAt_ = 0;  // the last SetAttributes call, and its path
     std::string attributesSetOn_;
     std::map<std::string, std::string> daclsRead_;  // the last DACL read of each key
@@ -686,6 +692,9 @@ class DeviceMembers final : public DeviceSet {
     bool ReadProperty(Dword index, Dword property, char* buffer, Dword size) override {
         return tap_.Pass() && set_->ReadProperty(index, property, buffer, size);
     }
+    bool ReadInstanceId(Dword index, char* buffer, Dword size) override {
+        return tap_.Pass() && set_->ReadInstanceId(index, buffer, size);
+    }
     bool RemoveMember(Dword index) override {
         if (!tap_.Pass()) return false;
         if (!tap_.recording()) return set_->RemoveMember(index);
@@ -746,11 +755,12 @@ inline std::unique_ptr<DeviceSet> SeamTap::OpenPresentDevices(const char* enumer
     return std::make_unique<tapped::DeviceMembers>(*this, std::move(set));
 }
 
-inline std::unique_ptr<Process> SeamTap::Start(const char* commandLine) {
+inline std::unique_ptr<Process> SeamTap::Start(const char* commandLine,
+                                               const char* currentDirectory) {
     if (!Pass()) return nullptr;
     DeletionPoint point(DeletionPoint::Kind::Unregistration, Root::LocalMachine, commandLine);
     const std::vector<std::string> before = RegistryNow(Root::LocalMachine, kClassIds);
-    std::unique_ptr<Process> process = machine_.Start(commandLine);
+    std::unique_ptr<Process> process = machine_.Start(commandLine, currentDirectory);
     if (!process) return nullptr;
     point.footprint = Took(before, kClassIds);
     Record(std::move(point));

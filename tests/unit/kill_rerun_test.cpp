@@ -284,7 +284,7 @@ TEST(StoppablePlatform, AStopEndsAPauseOrAWaitForAProcessAtOnce) {
     struct Stopper : ForwardingSystem, Processes {
         using ForwardingSystem::ForwardingSystem;
         void Sleep(Dword milliseconds) override { slept += milliseconds, worker->RequestStop(); }
-        std::unique_ptr<Process> Start(const char*) override {
+        std::unique_ptr<Process> Start(const char*, const char*) override {
             struct Hanging : Process {
                 explicit Hanging(Stopper& stopper) : stopper(stopper) {}
                 bool Wait(Dword milliseconds) override {
@@ -295,7 +295,6 @@ TEST(StoppablePlatform, AStopEndsAPauseOrAWaitForAProcessAtOnce) {
             };
             return std::make_unique<Hanging>(*this);
         }
-        bool WinExecute(const char*, unsigned) override { return false; }
         StoppablePlatform* worker = nullptr;
         Dword slept = 0;
         Dword waited = 0;
@@ -306,7 +305,8 @@ TEST(StoppablePlatform, AStopEndsAPauseOrAWaitForAProcessAtOnce) {
 
     StoppablePlatform paused(stopping);
     stopper.worker = &paused;
-    const std::unique_ptr<Process> started = paused.platform().processes.Start("regsvr32.exe");
+    const std::unique_ptr<Process> started =
+        paused.platform().processes.Start("regsvr32.exe", nullptr);
     paused.platform().system.Sleep(1000);
     EXPECT_EQ(stopper.slept, 50u);
     EXPECT_FALSE(started->Wait(30000));
@@ -314,7 +314,7 @@ TEST(StoppablePlatform, AStopEndsAPauseOrAWaitForAProcessAtOnce) {
 
     StoppablePlatform waiting(stopping);
     stopper.worker = &waiting;
-    EXPECT_FALSE(waiting.platform().processes.Start("regsvr32.exe")->Wait(30000));
+    EXPECT_FALSE(waiting.platform().processes.Start("regsvr32.exe", nullptr)->Wait(30000));
     EXPECT_EQ(stopper.waited, 50u);
 }
 
@@ -376,7 +376,8 @@ void StopAndRunAgain(const ImageRun& run, const CleanRun& clean, size_t stopAt, 
     tap.RecordDeletions();
     StoppablePlatform worker(tap.platform());
     tap.AtCall(stopAt, [&] { worker.RequestStop(); });
-    ASSERT_EQ(RunWizardFamily(worker.platform(), FamilyFromToken(run.token.c_str())), 1);
+    Platform stoppable = worker.platform();
+    ASSERT_EQ(RunWizardFamily(stoppable, FamilyFromToken(run.token.c_str())), 1);
 
     size_t made = 0;
     std::vector<std::string> logged;
@@ -426,7 +427,8 @@ Preparation EarlierRunStopped(const std::string& token) {
                 } system(machine);
                 StoppablePlatform worker(Platform{machine, machine, machine, machine, system});
                 system.worker = &worker;
-                RunWizardFamily(worker.platform(), FamilyFromToken(token.c_str()));
+                Platform stoppable = worker.platform();
+                RunWizardFamily(stoppable, FamilyFromToken(token.c_str()));
                 machine.DeleteFileAt(kLogPath);
             }};
 }
@@ -460,6 +462,16 @@ class StoppedWizardRun : public testing::TestWithParam<ImageRun> {
 
 TEST_P(StoppedWizardRun, DuringARemovalOrATakeOverEndsThereThenRunAgainEndsClean) {
     StopEach({}, StopsPerRun());
+}
+
+// From Vista on, the INF stage takes a driver package out of the driver store and
+// reports its INF removed when the INF is gone.
+TEST_P(StoppedWizardRun, OnWindows7DuringARemovalOrATakeOverEndsThereThenRunAgainEndsClean) {
+    StopEach({"Windows 7",
+              [](MemoryMachine& machine) {
+                  machine.SetOsVersion({kPlatformWin32Nt, 6, 1});
+              }},
+             StopsPerRun());
 }
 
 // The run first rewrites the identifiers file the earlier run kept: a stop before the
