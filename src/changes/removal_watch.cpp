@@ -192,7 +192,8 @@ std::unique_ptr<DeviceSet> RemovalWatch::OpenPresentDevices(const char* enumerat
     return std::make_unique<WatchedDeviceSet>(std::move(set), observer_);
 }
 
-// The published INF goes with its driver package: a file removal.
+// The published INF goes with its precompiled PNF and its driver package: the removals
+// of two files, each told before either happens.
 bool RemovalWatch::UninstallOemInf(const char* infFileName, Dword flags) {
     char windows[kTextSize];
     const unsigned length = ForwardingPlatform::WindowsDirectory(windows, kTextSize);
@@ -200,10 +201,17 @@ bool RemovalWatch::UninstallOemInf(const char* infFileName, Dword flags) {
         return ForwardingPlatform::UninstallOemInf(infFileName, flags);
     }
     const std::string inf = std::string(windows) + "\\inf\\" + infFileName;
-    const Removal removal{Removal::Kind::File, Root::LocalMachine, inf, "", {}};
-    return Watched(
-        observer_, removal, [&] { return ForwardingPlatform::UninstallOemInf(infFileName, flags); },
-        false, true);
+    const std::string pnf = inf.substr(0, std::min(inf.rfind('.'), inf.size())) + ".PNF";
+    const Removal removals[] = {{Removal::Kind::File, Root::LocalMachine, inf, "", {}},
+                                {Removal::Kind::File, Root::LocalMachine, pnf, "", {}}};
+    if (!observer_.BeforeRemoval(removals[0])) return false;
+    if (!observer_.BeforeRemoval(removals[1])) {
+        observer_.AfterRemoval(removals[0], false);
+        return false;
+    }
+    const bool removed = ForwardingPlatform::UninstallOemInf(infFileName, flags);
+    for (const Removal& removal : removals) observer_.AfterRemoval(removal, removed);
+    return removed;
 }
 
 std::unique_ptr<Process> RemovalWatch::Start(const char* commandLine,

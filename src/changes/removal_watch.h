@@ -24,7 +24,9 @@ class RemovalObserver {
     virtual bool BeforeAttributeChange(const std::string& /*path*/) { return true; }
 
     // False refuses the removal: the call then fails as a refused one does (access
-    // denied), and the machine is not touched.
+    // denied), and the machine is not touched. A call that removes two things (an INF
+    // with its PNF) tells of both before either happens, and then of both after, in
+    // the same order.
     virtual bool BeforeRemoval(const Removal& removal) = 0;
     // `removed`: the machine did it (for a module: the unregistration was started).
     virtual void AfterRemoval(const Removal& /*removal*/, bool /*removed*/) {}

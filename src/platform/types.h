@@ -31,6 +31,10 @@ constexpr Long kErrorFileExists = 80;
 constexpr Long kErrorAlreadyExists = 183;
 constexpr Long kErrorNoSuchDevinst = static_cast<Long>(0xE000020B);
 
+// CONFIGRET of the device calls: CR_SUCCESS, CR_FAILURE.
+constexpr Dword kConfigRetSuccess = 0;
+constexpr Dword kConfigRetFailure = 0x13;
+
 // Registry value types.
 constexpr Dword kRegNone = 0;
 constexpr Dword kRegSz = 1;

@@ -37,6 +37,16 @@ std::string Time(const LocalTime& time) {
 
 std::string FileName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
 
+// The path with its last name as the disk spells it, so that a file made again from the
+// receipt has the name it had; as it is when the search finds nothing of that name.
+std::string Spelled(Files& files, const std::string& path) {
+    FindData found;
+    if (!files.FindFirst(path.c_str(), &found) || !EqualsNoCase(found.name, FileName(path))) {
+        return path;
+    }
+    return path.substr(0, path.size() - FileName(path).size()) + found.name;
+}
+
 }  // namespace
 
 ReceiptWriter::ReceiptWriter(Platform machine, ProductFamily family)
@@ -174,7 +184,9 @@ bool ReceiptWriter::Describe(const Removal& removal, JournalEntry* entry) {
             entry->kind = removal.kind == Removal::Kind::File ? JournalEntry::Kind::File
                                                               : JournalEntry::Kind::Folder;
             entry->attributes = AttributesBefore(removal.path);
-            if (entry->attributes != kInvalidAttributes) entry->subject = removal.path;
+            if (entry->attributes != kInvalidAttributes) {
+                entry->subject = Spelled(machine_.files, removal.path);
+            }
             return true;
         case Removal::Kind::Device: {
             entry->kind = JournalEntry::Kind::Device;
@@ -227,25 +239,33 @@ bool ReceiptWriter::CopyFile(JournalEntry* entry) {
 }
 
 bool ReceiptWriter::BeforeRemoval(const Removal& removal) {
-    current_ = JournalEntry();
     JournalEntry entry;
     if (!Describe(removal, &entry)) return false;
-    if (entry.subject.empty()) return true;  // nothing there to keep
-    if (!Open()) return false;
-    if (entry.kind == JournalEntry::Kind::File && !CopyFile(&entry)) return false;
-    if (!Write(&entry, true)) return false;
-    current_ = std::move(entry);
+    // An entry with no subject has nothing there to keep.
+    if (!entry.subject.empty()) {
+        if (!Open()) return false;
+        if (entry.kind == JournalEntry::Kind::File && !CopyFile(&entry)) return false;
+        if (!Write(&entry, true)) return false;
+    }
+    underWay_.push_back(std::move(entry));
     return true;
 }
 
 void ReceiptWriter::AfterRemoval(const Removal& /*removal*/, bool removed) {
-    if (current_.number == 0) return;
-    if (!removed) {
-        Append(NotRemovedLine(current_.number), false);
-        return;
+    if (underWay_.empty()) return;
+    const JournalEntry entry = std::move(underWay_.front());
+    underWay_.pop_front();
+    if (entry.number == 0) return;
+    if (removed) {
+        Count(entry);
+    } else {
+        Append(NotRemovedLine(entry.number), false);
     }
-    const int keys = static_cast<int>(current_.keys.size());
-    switch (current_.kind) {
+}
+
+void ReceiptWriter::Count(const JournalEntry& entry) {
+    const int keys = static_cast<int>(entry.keys.size());
+    switch (entry.kind) {
         case JournalEntry::Kind::Key: tally_.keys += keys; break;
         case JournalEntry::Kind::Value: ++tally_.values; break;
         case JournalEntry::Kind::File: ++tally_.files; break;
@@ -253,8 +273,8 @@ void ReceiptWriter::AfterRemoval(const Removal& /*removal*/, bool removed) {
         case JournalEntry::Kind::Device:
             ++tally_.devices;
             tally_.keys += keys;
-            devices_ += "  " + current_.description + " (" + current_.subject + ")\r\n";
-            for (const std::string& id : current_.hardwareIds) {
+            devices_ += "  " + entry.description + " (" + entry.subject + ")\r\n";
+            for (const std::string& id : entry.hardwareIds) {
                 devices_ += "    hardware ID " + id + "\r\n";
             }
             break;
@@ -265,7 +285,6 @@ void ReceiptWriter::AfterRemoval(const Removal& /*removal*/, bool removed) {
         case JournalEntry::Kind::Dacls:
         case JournalEntry::Kind::Attributes: break;
     }
-    current_ = JournalEntry();
 }
 
 std::string ReceiptWriter::Summary() const {

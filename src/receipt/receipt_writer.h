@@ -8,6 +8,7 @@
 // removed file, and, once the run has ended, Summary.txt.
 #pragma once
 
+#include <deque>
 #include <map>
 #include <string>
 
@@ -52,6 +53,7 @@ class ReceiptWriter : public RemovalObserver {
     bool Describe(const Removal& removal, JournalEntry* entry);
     void AddKeyTree(Root root, const std::string& path, JournalEntry* entry);
     bool CopyFile(JournalEntry* entry);
+    void Count(const JournalEntry& entry);
     Dword AttributesBefore(const std::string& path);
     std::string Summary() const;
 
@@ -61,7 +63,9 @@ class ReceiptWriter : public RemovalObserver {
     std::string folder_;
     bool unwritable_ = false;
     int entries_ = 0;
-    JournalEntry current_;  // the entry of the removal under way; number 0 when none
+    // The entries of the removals under way, oldest first; number 0 for one that had
+    // nothing to keep.
+    std::deque<JournalEntry> underWay_;
     Tally tally_;
     std::string devices_;  // the summary's lines about them
     // What a take-over or a change of attributes found, before the run changed it: the

@@ -100,7 +100,7 @@ class Restorer {
     void Rescan() {
         if (!rescan_) return;
         const Dword result = platform_.devices.RescanDevices();
-        if (result == 0) {
+        if (result == kConfigRetSuccess) {
             Log("asked Windows to look for devices again");
         } else {
             Log("Windows did not look for devices again (CONFIGRET " + std::to_string(result) +

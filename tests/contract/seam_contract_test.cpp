@@ -1202,7 +1202,7 @@ TEST_F(SeamContract, ARemovedDeviceWrittenBackIsPresentAgain) {
     }
     key.reset();
     const Dword rescan = devices().RescanDevices();
-    EXPECT_TRUE(rescan == 0 || rescan == 0x13) << rescan;
+    EXPECT_TRUE(rescan == kConfigRetSuccess || rescan == kConfigRetFailure) << rescan;
     EXPECT_TRUE(Contains(PresentDescriptions("PCI"), "Contoso Test Remove One"));
 }
 

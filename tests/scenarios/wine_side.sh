@@ -13,6 +13,8 @@
 #   CVP_SCENARIO_MODULE  the test filter module put where machine.txt says "module"
 #   CVP_KEY_SWEEP        tests/faults' key_sweep.exe: fail if a run opens a key to Everyone
 #   CVP_FAULT_HELPER     tests/faults' fault_helper.exe, which lists the present devices
+#   CVP_WINDOWS_VERSION  the Windows the prefix plays (win2k, winxp, win7); Wine's own
+#                        when empty
 set -eu
 
 tool=$CVP_SCENARIO_TOOL exe=$CVP_SCENARIO_EXE image=$CVP_SCENARIO_IMAGE
@@ -92,6 +94,10 @@ apply_manifest() {
     done
 }
 
+# Each process reads the version as it starts.
+if [ -n "${CVP_WINDOWS_VERSION:-}" ]; then
+    wine reg add 'HKCU\Software\Wine' /v Version /d "$CVP_WINDOWS_VERSION" /f >/dev/null
+fi
 if [ -f "$image/registry.reg" ]; then
     wine regedit /S "$(winepath -w "$image/registry.reg")"
 fi

@@ -170,7 +170,7 @@ std::unique_ptr<DeviceSet> MemoryMachine::OpenPresentDevices(const char* enumera
 
 Dword MemoryMachine::RescanDevices() {
     ++state_->machine.deviceRescans;
-    return 0;
+    return kConfigRetSuccess;
 }
 
 // As Windows does with SUOI_FORCEDELETE: the published INF and its PNF go (the driver
