@@ -140,6 +140,11 @@ struct SetupApi {
     // Windows XP and later.
     UninstallOemInfCall uninstallOemInf =
         library.Find<UninstallOemInfCall>("SetupUninstallOEMInfA");
+    // The configuration manager's calls, which setupapi exports on every target.
+    decltype(&CM_Locate_DevNodeA) locateDevNode =
+        library.Find<decltype(&CM_Locate_DevNodeA)>("CM_Locate_DevNodeA");
+    decltype(&CM_Reenumerate_DevNode) reenumerateDevNode =
+        library.Find<decltype(&CM_Reenumerate_DevNode)>("CM_Reenumerate_DevNode");
 
     bool HasDeviceCalls() const {
         return getClassDevs && enumDeviceInfo && getDeviceRegistryProperty && getDeviceInstanceId &&
@@ -455,10 +460,12 @@ bool Win32Platform::UninstallOemInf(const char* infFileName, Dword flags) {
 }
 
 Dword Win32Platform::RescanDevices() {
+    const SetupApi& setupApi = libraries_->setupApi;
+    if (!setupApi.locateDevNode || !setupApi.reenumerateDevNode) return kConfigRetFailure;
     DEVINST root = 0;
-    const CONFIGRET located = CM_Locate_DevNodeA(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL);
+    const CONFIGRET located = setupApi.locateDevNode(&root, nullptr, CM_LOCATE_DEVNODE_NORMAL);
     if (located != CR_SUCCESS) return located;
-    return CM_Reenumerate_DevNode(root, CM_REENUMERATE_SYNCHRONOUS);
+    return setupApi.reenumerateDevNode(root, CM_REENUMERATE_SYNCHRONOUS);
 }
 
 // --- Processes ---
