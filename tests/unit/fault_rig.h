@@ -401,6 +401,9 @@ inline std::string Describe(const DeletionPoint& point) {
            (point.value.empty() ? "" : " \"" + point.value + "\"");
 }
 
+// Read for the administrators, everything for the system, as Windows sets it on Enum.
+constexpr const char* kClosedToAdministrators = "D:(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
+
 // Where a device removal and an unregistration change the registry.
 inline const std::string kCurrentControlSet = "SYSTEM\\CurrentControlSet";
 inline const std::string kClassIds = "SOFTWARE\\Classes\\CLSID";

@@ -168,8 +168,6 @@ void Record(const CleanRun& clean, const KillFigures& figures) {
     figures.limits.Report();
 }
 
-// Read for the administrators, everything for the system, as Windows sets it on Enum.
-constexpr const char* kClosedToAdministrators = "D:(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
 
 class KilledRun : public testing::TestWithParam<ImageRun> {
   protected:

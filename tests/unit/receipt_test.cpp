@@ -147,6 +147,28 @@ TEST_P(RestoredRun, PutsBackAllTheRunTookAndASecondRestoreChangesNothing) {
     ExpectSame(Whole(machine), before, "a second /restore");
 }
 
+// Windows keeps each control set's Enum key closed to the administrators' changes, its
+// entries passed on to every key below: a run takes those keys over to delete them,
+// and a restore must take over the key above each one it makes again, and give each
+// its DACL back.
+TEST_P(RestoredRun, PutsBackKeysWindowsProtectsWithTheirOwnDacls) {
+    if (!IsInstalledImage(GetParam())) GTEST_SKIP() << "the installed products' images";
+    MemoryMachine machine;
+    ASSERT_TRUE(Load(GetParam(), &machine));
+    for (const char* set : ControlSetRoots) {
+        const std::string enumKey = std::string(set) + "Enum";
+        if (machine.KeyExists(Root::LocalMachine, enumKey)) {
+            machine.WriteKeyDacl(("MACHINE\\" + enumKey).c_str(), kClosedToAdministrators);
+        }
+    }
+    const WholeMachine before = Whole(machine);
+    ASSERT_EQ(RunToken(machine.platform(), GetParam().token), 1);
+    if (Whole(machine).registry == before.registry) GTEST_SKIP() << "the run removes no key";
+    const std::string message = Restore(machine.platform());
+    EXPECT_FALSE(Says(message, "Not restored")) << message;
+    ExpectSame(Whole(machine), before, "/restore");
+}
+
 INSTANTIATE_TEST_SUITE_P(Images, RestoredRun, testing::ValuesIn(ScenarioRuns()), ImageRunName);
 
 // --- Stopped runs -----------------------------------------------------------------------
