@@ -219,6 +219,29 @@ TEST(MemoryKeySecurity, EnforcesTheDaclAtOpen) {
     }
 }
 
+// RegCreateKeyExA as Windows checks it (Wine does not): a new key needs
+// KEY_CREATE_SUB_KEY on the deepest key that is there; one that is there is opened.
+TEST(MemoryKeySecurity, CreatingAKeyNeedsTheRightToAddBelowTheKeyAbove) {
+    MemoryMachine machine;
+    machine.SetString(Root::LocalMachine, "Closed\\There", "v", "x");
+    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\Closed", "D:(A;CI;KR;;;BA)"), kErrorSuccess);
+    std::unique_ptr<RegistryKey> key;
+    Dword disposition = 0;
+    EXPECT_EQ(machine.CreateKey(Root::LocalMachine, "Closed\\New\\Deeper", kKeyAllAccess, &key,
+                                &disposition),
+              kErrorAccessDenied);
+    EXPECT_FALSE(machine.KeyExists(Root::LocalMachine, "Closed\\New"));
+    EXPECT_EQ(machine.CreateKey(Root::LocalMachine, "closed\\there", kKeyRead, &key, &disposition),
+              kErrorSuccess);
+    EXPECT_EQ(disposition, kRegOpenedExistingKey);
+    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\Closed", "D:(A;CI;KR;;;BA)(A;;0x4;;;BA)"),
+              kErrorSuccess);  // KEY_CREATE_SUB_KEY
+    EXPECT_EQ(machine.CreateKey(Root::LocalMachine, "Closed\\New\\Deeper", kKeyAllAccess, &key,
+                                &disposition),
+              kErrorSuccess);
+    EXPECT_EQ(disposition, kRegCreatedNewKey);
+}
+
 TEST(MemoryKeySecurity, WritesReadBackCanonical) {
     MemoryMachine machine;
     machine.CreateKey(Root::ClassesRoot, "CLSID\\{1}");
