@@ -261,6 +261,19 @@ TEST(Receipt, AStateFolderOthersMayWriteToStopsEveryRemoval) {
     EXPECT_FALSE(rig.machine.FileExists(kReceipts));
 }
 
+// The stages name files as their tables spell them; a file comes back under the name
+// it had on the disk, attributes and all.
+TEST(Receipt, AFileComesBackUnderTheNameItHad) {
+    RunRig rig;
+    const std::string spelled = "C:\\windows\\system32\\drivers\\VS4KVCAP.Sys";
+    rig.machine.AddFile(spelled, std::string("MZ\0\x90", 4), kAttrReadOnly | kAttrArchive);
+    const WholeMachine before = Whole(rig.machine);
+    ASSERT_EQ(RunToken(rig.platform, "878"), 1);
+    ASSERT_FALSE(rig.machine.FileExists(spelled));
+    Restore(rig.platform);
+    ExpectSame(Whole(rig.machine), before, "/restore");
+}
+
 // --- Receipts that are not as the run wrote them ---------------------------------------------
 
 // The files-and-devices image of the eMPIA family: keys, values, devices, modules, files
