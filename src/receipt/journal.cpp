@@ -20,14 +20,10 @@ struct KindName {
     std::string_view name;
 };
 constexpr KindName kKindNames[] = {
-    {JournalEntry::Kind::Key, "key"},
-    {JournalEntry::Kind::Value, "value"},
-    {JournalEntry::Kind::Device, "device"},
-    {JournalEntry::Kind::Module, "module"},
-    {JournalEntry::Kind::File, "file"},
-    {JournalEntry::Kind::Folder, "folder"},
-    {JournalEntry::Kind::Dacls, "dacls"},
-    {JournalEntry::Kind::Attributes, "attributes"},
+    {JournalEntry::Kind::Key, "key"},       {JournalEntry::Kind::Value, "value"},
+    {JournalEntry::Kind::Device, "device"}, {JournalEntry::Kind::Module, "module"},
+    {JournalEntry::Kind::File, "file"},     {JournalEntry::Kind::Folder, "folder"},
+    {JournalEntry::Kind::Dacls, "dacls"},   {JournalEntry::Kind::Attributes, "attributes"},
 };
 
 std::string_view NameOf(JournalEntry::Kind kind) {
@@ -445,6 +441,23 @@ class JournalReader {
 
 }  // namespace
 
+std::string Counted(int count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string ItemCounts::Text() const {
+    return Counted(keys, "registry key", "registry keys") + ", " +
+           Counted(values, "value", "values") + ", " + Counted(files, "file", "files") + ", " +
+           Counted(folders, "folder", "folders") + ", " + Counted(devices, "device", "devices");
+}
+
+std::string TimeText(const LocalTime& time) {
+    char text[96];  // room for any unsigned values, whatever the compiler knows of them
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", time.year, time.month,
+                  time.day, time.hour, time.minute, time.second);
+    return text;
+}
+
 std::string RegistryName(Root root, const std::string& path) {
     return std::string(RootName(root)) + (path.empty() ? "" : "\\" + path);
 }
@@ -464,8 +477,8 @@ std::string JournalHeader(const std::string& title) {
 
 std::string FormatEntry(const JournalEntry& entry) {
     const std::string number = std::to_string(entry.number);
-    std::string text = Comment("#" + number + " " + std::string(NameOf(entry.kind)) + " " +
-                               entry.subject);
+    std::string text =
+        Comment("#" + number + " " + std::string(NameOf(entry.kind)) + " " + entry.subject);
     switch (entry.kind) {
         case JournalEntry::Kind::Device:
             text += Comment("description " + entry.description);

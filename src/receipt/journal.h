@@ -28,11 +28,28 @@
 #include <vector>
 
 #include "changes/registry_capture.h"
-#include "platform/types.h"
+#include "platform/platform.h"
 
 namespace cvp {
 
 constexpr const char* kJournalName = "Receipt.reg";
+
+// How many items of each kind a run removed, or a restore put back.
+struct ItemCounts {
+    int keys = 0;
+    int values = 0;
+    int files = 0;
+    int folders = 0;
+    int devices = 0;
+
+    // "3 registry keys, 1 value, 0 files, 0 folders, 1 device"
+    std::string Text() const;
+};
+
+// "2026-12-09 04:15:36"
+std::string TimeText(const LocalTime& time);
+// "1 file", "2 files"
+std::string Counted(int count, const char* one, const char* many);
 
 // A key as it was: its values and DACL ("" when it could not be read).
 struct KeyRecord {

@@ -52,9 +52,8 @@ void DeleteReceipt(Files& files, const std::string& folder) {
 
 std::string ReceiptName(const LocalTime& start, const char* token) {
     char time[96];  // room for any unsigned values, whatever the compiler knows of them
-    std::snprintf(time, sizeof time, "%04u-%02u-%02u_%02u-%02u-%02u.%03u_", start.year,
-                  start.month, start.day, start.hour, start.minute, start.second,
-                  start.milliseconds);
+    std::snprintf(time, sizeof time, "%04u-%02u-%02u_%02u-%02u-%02u.%03u_", start.year, start.month,
+                  start.day, start.hour, start.minute, start.second, start.milliseconds);
     return time + std::string(token);
 }
 

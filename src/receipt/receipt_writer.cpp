@@ -24,17 +24,6 @@ bool Within(const std::string& key, const std::string& ancestor) {
            EqualsNoCase(key.substr(0, ancestor.size()), ancestor);
 }
 
-std::string Counted(int count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-std::string Time(const LocalTime& time) {
-    char text[96];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", time.year, time.month,
-                  time.day, time.hour, time.minute, time.second);
-    return text;
-}
-
 std::string FileName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
 
 // The path with its last name as the disk spells it, so that a file made again from the
@@ -74,8 +63,9 @@ bool ReceiptWriter::Open() {
     }
     if (folder.empty()) return false;
     const std::string header =
-        "\xFF\xFE" + JournalBytes(JournalHeader("CVPurger receipt of the run of " + Time(start_) +
-                                                ", family " + FamilyToken(family_)));
+        "\xFF\xFE" +
+        JournalBytes(JournalHeader("CVPurger receipt of the run of " + TimeText(start_) +
+                                   ", family " + FamilyToken(family_)));
     if (!files.CreateDirectoryAt((folder + "\\" + kCopiesFolderName).c_str(), nullptr) ||
         !files.WriteFileFlushed((folder + "\\" + kJournalName).c_str(), header.data(),
                                 static_cast<Dword>(header.size()), Files::Write::CreateNew)) {
@@ -96,9 +86,10 @@ bool ReceiptWriter::Append(const std::string& text, bool flushed) {
     const std::string journal = folder_ + "\\" + kJournalName;
     Files& files = machine_.files;
     const bool written =
-        flushed ? files.WriteFileFlushed(journal.c_str(), bytes.data(),
-                                         static_cast<Dword>(bytes.size()), Files::Write::Append)
-                : files.AppendToFile(journal.c_str(), bytes.data(), static_cast<Dword>(bytes.size()));
+        flushed
+            ? files.WriteFileFlushed(journal.c_str(), bytes.data(),
+                                     static_cast<Dword>(bytes.size()), Files::Write::Append)
+            : files.AppendToFile(journal.c_str(), bytes.data(), static_cast<Dword>(bytes.size()));
     if (!written) unwritable_ = true;
     return written;
 }
@@ -171,7 +162,8 @@ bool ReceiptWriter::Describe(const Removal& removal, JournalEntry* entry) {
             return true;
         case Removal::Kind::Value: {
             CapturedValue value;
-            if (!CaptureValue(machine_.registry, removal.root, removal.path, removal.name, &value)) {
+            if (!CaptureValue(machine_.registry, removal.root, removal.path, removal.name,
+                              &value)) {
                 return false;
             }
             entry->kind = JournalEntry::Kind::Value;
@@ -194,7 +186,8 @@ bool ReceiptWriter::Describe(const Removal& removal, JournalEntry* entry) {
             entry->description = removal.name;
             entry->hardwareIds = removal.hardwareIds;
             // The device key holds the instance key, the bus key both.
-            const std::vector<std::string> keys = DeviceRemovalKeys(machine_.registry, removal.path);
+            const std::vector<std::string> keys =
+                DeviceRemovalKeys(machine_.registry, removal.path);
             for (const std::string& key : keys) {
                 const bool covered = std::any_of(keys.begin(), keys.end(), [&](const auto& other) {
                     return Within(key, other);
@@ -205,7 +198,8 @@ bool ReceiptWriter::Describe(const Removal& removal, JournalEntry* entry) {
         }
         case Removal::Kind::Module:
             // A module that is not there unregisters nothing.
-            if (machine_.files.GetAttributes(removal.path.c_str()) == kInvalidAttributes) return true;
+            if (machine_.files.GetAttributes(removal.path.c_str()) == kInvalidAttributes)
+                return true;
             entry->kind = JournalEntry::Kind::Module;
             for (const std::string& key : ComRegistrationKeys(machine_, removal.path)) {
                 AddKeyTree(Root::LocalMachine, key, entry);
@@ -223,7 +217,8 @@ bool ReceiptWriter::CopyFile(JournalEntry* entry) {
     char number[16];
     std::snprintf(number, sizeof number, "%04d", entries_ + 1);
     // The copy keeps the file's name where the path allows it.
-    std::string copy = std::string(kCopiesFolderName) + "\\" + number + " " + FileName(entry->subject);
+    std::string copy =
+        std::string(kCopiesFolderName) + "\\" + number + " " + FileName(entry->subject);
     if (folder_.size() + 1 + copy.size() >= static_cast<size_t>(kTextSize)) {
         copy = std::string(kCopiesFolderName) + "\\" + number;
     }
@@ -266,37 +261,42 @@ void ReceiptWriter::AfterRemoval(const Removal& /*removal*/, bool removed) {
 void ReceiptWriter::Count(const JournalEntry& entry) {
     const int keys = static_cast<int>(entry.keys.size());
     switch (entry.kind) {
-        case JournalEntry::Kind::Key: tally_.keys += keys; break;
-        case JournalEntry::Kind::Value: ++tally_.values; break;
-        case JournalEntry::Kind::File: ++tally_.files; break;
-        case JournalEntry::Kind::Folder: ++tally_.folders; break;
+        case JournalEntry::Kind::Key:
+            removed_.keys += keys;
+            break;
+        case JournalEntry::Kind::Value:
+            ++removed_.values;
+            break;
+        case JournalEntry::Kind::File:
+            ++removed_.files;
+            break;
+        case JournalEntry::Kind::Folder:
+            ++removed_.folders;
+            break;
         case JournalEntry::Kind::Device:
-            ++tally_.devices;
-            tally_.keys += keys;
+            ++removed_.devices;
+            removed_.keys += keys;
             devices_ += "  " + entry.description + " (" + entry.subject + ")\r\n";
             for (const std::string& id : entry.hardwareIds) {
                 devices_ += "    hardware ID " + id + "\r\n";
             }
             break;
         case JournalEntry::Kind::Module:
-            ++tally_.modules;
-            tally_.keys += keys;
+            ++modules_;
+            removed_.keys += keys;
             break;
         case JournalEntry::Kind::Dacls:
-        case JournalEntry::Kind::Attributes: break;
+        case JournalEntry::Kind::Attributes:
+            break;
     }
 }
 
 std::string ReceiptWriter::Summary() const {
     const std::string name = folder_.substr(folder_.rfind('\\') + 1);
-    return "CVPurger receipt of the run of " + Time(start_) + ", family " +
-           FamilyToken(family_) + "\r\n\r\nWhat the run removed, as it was just before: " +
-           Counted(tally_.keys, "registry key", "registry keys") + ", " +
-           Counted(tally_.values, "value", "values") + ", " +
-           Counted(tally_.files, "file", "files") + ", " +
-           Counted(tally_.folders, "folder", "folders") + ", " +
-           Counted(tally_.devices, "device", "devices") + "; " +
-           Counted(tally_.modules, "module was", "modules were") + " unregistered.\r\n" +
+    return "CVPurger receipt of the run of " + TimeText(start_) + ", family " +
+           FamilyToken(family_) +
+           "\r\n\r\nWhat the run removed, as it was just before: " + removed_.Text() + "; " +
+           Counted(modules_, "module was", "modules were") + " unregistered.\r\n" +
            (devices_.empty() ? "" : "\r\nDevices:\r\n" + devices_) +
            "\r\nReceipt.reg holds the keys and values (regedit imports it), each key's DACL "
            "beside it, and every entry of the run; Files holds the removed files.\r\n"

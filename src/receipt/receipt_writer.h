@@ -36,15 +36,6 @@ class ReceiptWriter : public RemovalObserver {
     const std::string& folder() const { return folder_; }
 
   private:
-    struct Tally {
-        int keys = 0;
-        int values = 0;
-        int files = 0;
-        int folders = 0;
-        int devices = 0;
-        int modules = 0;
-    };
-
     bool Open();
     bool Append(const std::string& text, bool flushed);
     bool Write(JournalEntry* entry, bool flushed);
@@ -66,7 +57,8 @@ class ReceiptWriter : public RemovalObserver {
     // The entries of the removals under way, oldest first; number 0 for one that had
     // nothing to keep.
     std::deque<JournalEntry> underWay_;
-    Tally tally_;
+    ItemCounts removed_;
+    int modules_ = 0;      // unregistered
     std::string devices_;  // the summary's lines about them
     // What a take-over or a change of attributes found, before the run changed it: the
     // entry of a later removal keeps that, not what the change left.

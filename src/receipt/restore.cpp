@@ -42,11 +42,7 @@ std::string Error(Long code) { return "error " + std::to_string(code); }
 
 // What the restore did, for Restore.log and the message.
 struct Tally {
-    int keys = 0;
-    int values = 0;
-    int files = 0;
-    int folders = 0;
-    int devices = 0;
+    ItemCounts restored;
     int put = 0;   // DACLs and attributes a stopped run left changed
     int kept = 0;  // items that exist again
     std::vector<std::string> failures;
@@ -55,7 +51,9 @@ struct Tally {
 class Restorer {
   public:
     Restorer(Platform& platform, const std::string& folder)
-        : platform_(platform), registry_(platform.registry), files_(platform.files),
+        : platform_(platform),
+          registry_(platform.registry),
+          files_(platform.files),
           folder_(folder) {}
 
     // False when a copy is missing or not whole: that file is named and left out.
@@ -84,15 +82,25 @@ class Restorer {
                 break;
             case JournalEntry::Kind::Device:
                 if (RestoreKeys(entry) > 0) {
-                    ++tally_.devices;
+                    ++tally_.restored.devices;
                     rescan_ = true;
                 }
                 break;
-            case JournalEntry::Kind::Value: RestoreValue(entry); break;
-            case JournalEntry::Kind::File: RestoreFile(entry); break;
-            case JournalEntry::Kind::Folder: RestoreFolder(entry); break;
-            case JournalEntry::Kind::Dacls: PutBackDacls(entry); break;
-            case JournalEntry::Kind::Attributes: PutBackAttributes(entry); break;
+            case JournalEntry::Kind::Value:
+                RestoreValue(entry);
+                break;
+            case JournalEntry::Kind::File:
+                RestoreFile(entry);
+                break;
+            case JournalEntry::Kind::Folder:
+                RestoreFolder(entry);
+                break;
+            case JournalEntry::Kind::Dacls:
+                PutBackDacls(entry);
+                break;
+            case JournalEntry::Kind::Attributes:
+                PutBackAttributes(entry);
+                break;
         }
     }
 
@@ -167,7 +175,7 @@ class Restorer {
             }
         }
         if (!made.empty()) {
-            tally_.keys += static_cast<int>(made.size());
+            tally_.restored.keys += static_cast<int>(made.size());
             Log("restored " + entry.subject + " (" + std::to_string(made.size()) +
                 (made.size() == 1 ? " key)" : " keys)"));
         }
@@ -199,45 +207,48 @@ class Restorer {
         } else if (result != kErrorSuccess) {
             Fail(entry.subject + ": " + Error(result));
         } else {
-            ++tally_.values;
+            ++tally_.restored.values;
             Log("restored " + entry.subject);
         }
     }
 
-    void RestoreFile(const JournalEntry& entry) {
+    // A file or folder that is not there again is made by `make`, then given its
+    // attributes.
+    template <typename Make>
+    void RestorePath(const JournalEntry& entry, int* restored, const char* refusal, Make make) {
         const char* path = entry.subject.c_str();
         if (files_.GetAttributes(path) != kInvalidAttributes) {
             Kept(entry, entry.subject);
             return;
         }
-        const auto copy = copies_.find(entry.number);
-        if (copy == copies_.end()) return;  // named when the copies were read
-        if (!files_.WriteFileFlushed(path, copy->second.data(),
-                                     static_cast<Dword>(copy->second.size()),
-                                     Files::Write::CreateNew)) {
-            Fail(entry.subject + ": it can't be written");
-            return;
-        }
-        files_.SetAttributes(path, entry.attributes & kSettableAttributes);
-        ++tally_.files;
-        Log("restored " + entry.subject);
-    }
-
-    void RestoreFolder(const JournalEntry& entry) {
-        const char* path = entry.subject.c_str();
-        if (files_.GetAttributes(path) != kInvalidAttributes) {
-            Kept(entry, entry.subject);
-            return;
-        }
-        if (!files_.CreateDirectoryAt(path, nullptr)) {
-            Fail(entry.subject + ": it can't be made");
+        if (!make(path)) {
+            Fail(entry.subject + ": " + refusal);
             return;
         }
         if ((entry.attributes & kSettableAttributes) != 0) {
             files_.SetAttributes(path, entry.attributes & kSettableAttributes);
         }
-        ++tally_.folders;
+        ++*restored;
         Log("restored " + entry.subject);
+    }
+
+    void RestoreFile(const JournalEntry& entry) {
+        const auto copy = copies_.find(entry.number);
+        // A file whose copy is missing was named when the copies were read.
+        if (copy == copies_.end() &&
+            files_.GetAttributes(entry.subject.c_str()) == kInvalidAttributes) {
+            return;
+        }
+        RestorePath(entry, &tally_.restored.files, "it can't be written", [&](const char* path) {
+            return files_.WriteFileFlushed(path, copy->second.data(),
+                                           static_cast<Dword>(copy->second.size()),
+                                           Files::Write::CreateNew);
+        });
+    }
+
+    void RestoreFolder(const JournalEntry& entry) {
+        RestorePath(entry, &tally_.restored.folders, "it can't be made",
+                    [&](const char* path) { return files_.CreateDirectoryAt(path, nullptr); });
     }
 
     // A run stopped between a take-over and its release left the key with the
@@ -282,24 +293,15 @@ class Restorer {
     bool rescan_ = false;
 };
 
-std::string Counted(int count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 std::string Outcome(const std::string& name, const std::string& folder, const Tally& tally) {
-    std::string text = "Restored from the receipt " + name + ": " +
-                       Counted(tally.keys, "registry key", "registry keys") + ", " +
-                       Counted(tally.values, "value", "values") + ", " +
-                       Counted(tally.files, "file", "files") + ", " +
-                       Counted(tally.folders, "folder", "folders") + ", " +
-                       Counted(tally.devices, "device", "devices") + ".";
+    std::string text = "Restored from the receipt " + name + ": " + tally.restored.Text() + ".";
     if (tally.put > 0) {
         text += " " + Counted(tally.put, "DACL or attribute", "DACLs and attributes") +
                 " a stopped run had changed put back.";
     }
     if (tally.kept > 0) {
-        text += " " + Counted(tally.kept, "item exists", "items exist") +
-                " again and " + (tally.kept == 1 ? "was" : "were") + " left as " +
+        text += " " + Counted(tally.kept, "item exists", "items exist") + " again and " +
+                (tally.kept == 1 ? "was" : "were") + " left as " +
                 (tally.kept == 1 ? "it is." : "they are.");
     }
     if (!tally.failures.empty()) {
@@ -315,10 +317,7 @@ std::string Outcome(const std::string& name, const std::string& folder, const Ta
 std::string Now(System& system) {
     LocalTime now;
     system.ReadLocalTime(&now);
-    char text[96];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", now.year, now.month, now.day,
-                  now.hour, now.minute, now.second);
-    return text;
+    return TimeText(now);
 }
 
 // The receipt folder `named` stands for, in `receipts`; "" with `problem` set when it
