@@ -67,7 +67,7 @@ void MergeFromFile(RunContext& context, const IdentifierList& list, const char* 
                                                  kIdentifierSize, path);
         if (!Storable(identifier) || Holds(list, identifier)) continue;
         const int slot = UsedCount(list);
-        CopyText(list.entries[slot], identifier);
+        CopyText(list.entries[slot], identifier, context.state.ansiCodePage);
         *list.count = slot + 1;
     }
 }

@@ -10,7 +10,7 @@ void DeleteFileReported(RunContext& context, const char* path) {
     // A path that does not fit would be cut to the name of another file.
     if (std::strlen(path) >= static_cast<size_t>(kTextSize)) return;
     char file[kTextSize];
-    CopyText(file, path);
+    CopyText(file, path, context.state.ansiCodePage);
 
     Files& files = context.platform.files;
     const Dword original = files.GetAttributes(file);
@@ -22,7 +22,7 @@ void DeleteFileReported(RunContext& context, const char* path) {
         if (original != kInvalidAttributes) files.SetAttributes(file, original);
         return;
     }
-    CopyText(context.state.currentItem, file);
+    CopyText(context.state.currentItem, file, context.state.ansiCodePage);
     ReportProgress(context, 1);
 }
 

@@ -135,6 +135,8 @@ public:
     // GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY): characters with the NUL.
     virtual int UserCountryCode(char* buffer, int size) = 0;
     virtual bool ReadOsVersion(OsVersion* version) = 0;
+    // GetACP: the ANSI code page the texts of the ...A calls are written in.
+    virtual Dword AnsiCodePage() = 0;
     // A 32-bit read of PCI configuration mechanism 1 (ports 0xCF8 / 0xCFC). False
     // where the system grants no port access.
     virtual bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) = 0;

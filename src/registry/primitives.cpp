@@ -1,7 +1,6 @@
 #include "registry/primitives.h"
 
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "run/progress.h"
 #include "run/text.h"
@@ -58,7 +57,7 @@ int TakeOverAndDeleteKey(RunContext& context, Root root, const char* path) {
     KeyAccessTakeover takeover(context.platform.registry);
     takeover.Grant(root, path);
     if (DeleteRegistryKey(context.platform.registry, root, path) == 0) return 0;
-    CopyText(context.state.currentItem, path);
+    CopyText(context.state.currentItem, path, context.state.ansiCodePage);
     ReportProgress(context, 1);
     return 1;
 }
@@ -76,7 +75,8 @@ int TakeOverAndDeleteValue(RunContext& context, Root root, const char* path,
         takeover.Grant(root, path);
         if (DeleteRegistryValue(registry, root, path, valueName) == 0) return 0;
     }
-    std::snprintf(context.state.currentItem, kTextSize, "%s %s", path, valueName);
+    const std::string item = std::string(path) + " " + valueName;
+    CopyText(context.state.currentItem, item.c_str(), context.state.ansiCodePage);
     ReportProgress(context, 1);
     return 1;
 }

@@ -16,7 +16,7 @@ void FormatLoggedItem(const RunState& state, char (&text)[kTextSize]) {
     const char* hive = "";
     if (state.stage == StageClassIds) hive = "HKEY_CLASSES_ROOT\\";
     if (state.stage == StageRegistryPlan) hive = "HKEY_LOCAL_MACHINE\\";
-    CopyText(text, (std::string(hive) + state.currentItem).c_str());
+    CopyText(text, (std::string(hive) + state.currentItem).c_str(), state.ansiCodePage);
 }
 
 // One write per line, so that a line reaches the log whole or not at all. A log that
@@ -38,7 +38,7 @@ void ReportProgress(RunContext& context, int units) {
         return;
     }
     if (std::strcmp(state.currentItem, state.lastReportedItem) == 0) return;
-    CopyText(state.lastReportedItem, state.currentItem);
+    CopyText(state.lastReportedItem, state.currentItem, state.ansiCodePage);
 
     char item[kTextSize];
     FormatLoggedItem(state, item);

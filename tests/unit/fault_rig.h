@@ -520,6 +520,8 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     bool ReadOsVersion(OsVersion* version) override {
         return Pass() && machine_.ReadOsVersion(version);
     }
+    // Not counted: a run asks for it as it sets up, and it cannot fail or change anything.
+    Dword AnsiCodePage() override { return machine_.AnsiCodePage(); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return Pass() && machine_.ReadPciConfig(bus, device, reg, value);
     }

@@ -90,9 +90,9 @@ TEST_F(PendingIdentifiers, EachFamilyHasItsFileAndOnlyPlainIdentifiersGoInIt) {
     rig.state.family = FamilyEmpiaUsb;
     const char* other = "C:\\windows\\CVPurgerPending2.ini";
     rig.machine.AddFile(other, "[PendingCleanup]\r\nParentIdPrefix1=4&abc&0\r\n");
-    CopyText(rig.state.parentIdPrefixes[0], "6&2a3b4c5d&0");
-    CopyText(rig.state.parentIdPrefixes[1], "x\r\nInstanceName1=USB");
-    CopyText(rig.state.instanceSuffixes[0], "5&1f2e3d4c&0&1");
+    CopyText(rig.state.parentIdPrefixes[0], "6&2a3b4c5d&0", 1252);
+    CopyText(rig.state.parentIdPrefixes[1], "x\r\nInstanceName1=USB", 1252);
+    CopyText(rig.state.instanceSuffixes[0], "5&1f2e3d4c&0&1", 1252);
     rig.state.parentIdPrefixCount = 2;
     rig.state.instanceSuffixCount = 1;
     RememberDeviceIdentifiers(rig.context);

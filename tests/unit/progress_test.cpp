@@ -25,14 +25,14 @@ struct RecordingView : ProgressView {
 class ReportProgressTest : public ::testing::Test {
 protected:
     void Report(const char* item, int units = 1) {
-        CopyText(rig.state.currentItem, item);
+        CopyText(rig.state.currentItem, item, 1252);
         ReportProgress(rig.context, units);
     }
     RunRig rig;
 };
 
 TEST_F(ReportProgressTest, LogsCaptionBlankAndItem) {
-    CopyText(rig.state.statusText, "Delete driver's file...");
+    CopyText(rig.state.statusText, "Delete driver's file...", 1252);
     rig.state.stage = StageDriverFiles;
     Report("C:\\windows\\system32\\drivers\\a.sys");
     EXPECT_EQ(rig.LogLines(), std::vector<std::string>{
@@ -70,7 +70,7 @@ TEST_F(ReportProgressTest, RegistryStagesNameTheirHive) {
 }
 
 TEST_F(ReportProgressTest, ALongPathIsCutToFitAndTheLineStaysWhole) {
-    CopyText(rig.state.statusText, std::string(259, 'c').c_str());
+    CopyText(rig.state.statusText, std::string(259, 'c').c_str(), 1252);
     rig.state.stage = StageRegistryPlan;
     const std::string item(259, 'k');
     Report(item.c_str());
@@ -79,6 +79,21 @@ TEST_F(ReportProgressTest, ALongPathIsCutToFitAndTheLineStaysWhole) {
     const std::string expected =
         std::string(259, 'c') + " " + ("HKEY_LOCAL_MACHINE\\" + item).substr(0, 259);
     EXPECT_EQ(lines[0], expected);
+}
+
+// "HKEY_LOCAL_MACHINE\" takes 19 bytes; 120 code-page-950 characters of two take 240,
+// so the buffer's 259th byte falls on the first half of a character.
+TEST_F(ReportProgressTest, ALongPathIsCutBetweenTwoCharactersOfTheSystemCodePage) {
+    rig.machine.SetAnsiCodePage(950);
+    RunContext chinese{rig.platform, rig.state, nullptr};
+    rig.state.stage = StageRegistryPlan;
+    std::string item = "k";
+    for (int i = 0; i < 120; ++i) item += "\xA4\x40";  // U+4E00
+    CopyText(rig.state.currentItem, item.c_str(), rig.state.ansiCodePage);
+    ReportProgress(chinese, 1);
+    const std::vector<std::string> lines = rig.LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], " " + ("HKEY_LOCAL_MACHINE\\" + item).substr(0, 258));
 }
 
 TEST_F(ReportProgressTest, SuccessiveRunsAppend) {
@@ -145,7 +160,7 @@ class DeleteFileReportedTest : public ReportProgressTest {};
 TEST_F(DeleteFileReportedTest, DeletesAReadOnlyHiddenSystemFileAndLogsIt) {
     const char* path = "C:\\windows\\system32\\drivers\\vs4kvcap.sys";
     rig.machine.AddFile(path, "driver", kAttrReadOnly | kAttrHidden | kAttrSystem);
-    CopyText(rig.state.statusText, "Delete driver's file...");
+    CopyText(rig.state.statusText, "Delete driver's file...", 1252);
     DeleteFileReported(rig.context, path);
     EXPECT_FALSE(rig.machine.FileExists(path));
     EXPECT_EQ(rig.LogLines(), std::vector<std::string>{std::string("Delete driver's file... ") +

@@ -76,7 +76,7 @@ struct RegistryRig {
         state.family = family;
         state.usbFamily = family == FamilyEmpiaUsb || family == FamilyWisUsb ? 1 : 0;
         state.expertMode = expert;
-        CopyText(state.primaryHardwareId, primary);
+        CopyText(state.primaryHardwareId, primary, 1252);
     }
     // The logged items: each line without the (empty) caption and its blank.
     Paths Logged() const {

@@ -25,6 +25,7 @@ class ForwardingSystem : public System {
         return machine_.UserCountryCode(buffer, size);
     }
     bool ReadOsVersion(OsVersion* version) override { return machine_.ReadOsVersion(version); }
+    Dword AnsiCodePage() override { return machine_.AnsiCodePage(); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return machine_.ReadPciConfig(bus, device, reg, value);
     }

@@ -368,6 +368,10 @@ class ProfiledSystem final : public System {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
         return inner_.ReadOsVersion(version);
     }
+    Dword AnsiCodePage() override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
+        return inner_.AnsiCodePage();
+    }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
         return inner_.ReadPciConfig(bus, device, reg, value);

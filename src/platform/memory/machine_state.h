@@ -39,6 +39,7 @@ struct MachineState {
     std::vector<Dword> sleeps;
     std::string countryCode = "1";
     OsVersion osVersion{kPlatformWin32Nt, 5, 1};
+    Dword ansiCodePage = 1252;
     bool hasPciConfig = false;
     std::map<std::tuple<Dword, Dword, Dword>, Dword> pciConfig;
 

@@ -98,6 +98,8 @@ void MemoryMachine::SetCountryCode(const std::string& code) { state_->machine.co
 
 void MemoryMachine::SetOsVersion(const OsVersion& version) { state_->machine.osVersion = version; }
 
+void MemoryMachine::SetAnsiCodePage(Dword codePage) { state_->machine.ansiCodePage = codePage; }
+
 void MemoryMachine::SetPciConfig(Dword bus, Dword device, Dword reg, Dword value) {
     state_->machine.hasPciConfig = true;
     state_->machine.pciConfig[{bus, device, reg}] = value;

@@ -65,6 +65,7 @@ public:
     int LoadText(unsigned id, char* buffer, int size) override;
     int UserCountryCode(char* buffer, int size) override;
     bool ReadOsVersion(OsVersion* version) override;
+    Dword AnsiCodePage() override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
 
     // --- What a test sets up and looks at ---
@@ -85,6 +86,7 @@ public:
 
     void SetCountryCode(const std::string& code);
     void SetOsVersion(const OsVersion& version);
+    void SetAnsiCodePage(Dword codePage);  // 1252 unless set
     // Gives the machine a PCI configuration space: (bus, device, register) -> value.
     // Unlisted registers of a bus read as 0xFFFFFFFF (no device).
     void SetPciConfig(Dword bus, Dword device, Dword reg, Dword value);

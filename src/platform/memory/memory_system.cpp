@@ -68,6 +68,8 @@ bool MemoryMachine::ReadOsVersion(OsVersion* version) {
     return true;
 }
 
+Dword MemoryMachine::AnsiCodePage() { return state_->machine.ansiCodePage; }
+
 bool MemoryMachine::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) {
     const memory::MachineState& machine = state_->machine;
     if (value == nullptr || !machine.hasPciConfig) return false;

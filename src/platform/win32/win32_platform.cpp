@@ -349,6 +349,8 @@ bool Win32Platform::ReadOsVersion(OsVersion* version) {
     return true;
 }
 
+Dword Win32Platform::AnsiCodePage() { return GetACP(); }
+
 bool Win32Platform::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) {
     // Only Windows 98 and Me let a program touch the ports; on NT an IN or OUT faults.
     OsVersion version;

@@ -54,6 +54,7 @@ class Win32Platform : public Registry,
     int LoadText(unsigned id, char* buffer, int size) override;
     int UserCountryCode(char* buffer, int size) override;
     bool ReadOsVersion(OsVersion* version) override;
+    Dword AnsiCodePage() override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
 };
 
