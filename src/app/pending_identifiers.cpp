@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "run/plain_file.h"
 #include "run/text.h"
 
 namespace cvp {
@@ -96,7 +97,7 @@ void RememberDeviceIdentifiers(RunContext& context) {
     files.DeleteFileAt(path);
     if (lines.empty()) return;
     const std::string text = std::string("[") + kSection + "]\r\n" + lines;
-    files.AppendToFile(path, text.c_str(), static_cast<Dword>(text.size()));
+    AppendToPlainFile(files, path, text.c_str(), static_cast<Dword>(text.size()));
 }
 
 void ForgetDeviceIdentifiers(RunContext& context) {

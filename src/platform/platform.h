@@ -28,6 +28,10 @@ public:
     virtual Long QuerySubkeyCount(Dword* count) = 0;
     // RegDeleteValueA. Needs the key opened with KEY_SET_VALUE.
     virtual Long DeleteValue(const char* name) = 0;
+    // RegSetKeySecurity with the descriptor `sddl` describes ("D:P(A;;KA;;;BA)"). The
+    // whole descriptor is kept, its protected flag included, and nothing is passed on to
+    // subkeys. A DACL needs the key opened with WRITE_DAC.
+    virtual Long SetSecurity(Dword securityInformation, const char* sddl) = 0;
 };
 
 class Registry {
@@ -38,10 +42,16 @@ public:
                          std::unique_ptr<RegistryKey>* key) = 0;
     // SHDeleteKeyA: the key with its whole subtree.
     virtual Long DeleteTree(Root root, const char* path) = 0;
-    // GetNamedSecurityInfoA / SetNamedSecurityInfoA on SE_REGISTRY_KEY objects
-    // ("MACHINE\SYSTEM\..."), DACL only, in SDDL form ("D:(A;CI;GA;;;WD)").
+    // GetNamedSecurityInfoA on an SE_REGISTRY_KEY object ("MACHINE\SYSTEM\..."), DACL
+    // only, in SDDL form ("D:P(A;CI;KR;;;BA)").
     virtual Long ReadKeyDacl(const char* objectName, std::string* sddl) = 0;
-    virtual Long WriteKeyDacl(const char* objectName, const char* sddl) = 0;
+    // SetNamedSecurityInfoA of the DACL in `sddl`, with `securityInformation`
+    // (DACL_SECURITY_INFORMATION, and PROTECTED_ or UNPROTECTED_DACL_SECURITY_INFORMATION).
+    // The call takes the entries alone: without PROTECTED_DACL_SECURITY_INFORMATION the
+    // key's DACL is not protected, whatever `sddl` says. Windows passes the inheritable
+    // entries on to the subkeys that inherit.
+    virtual Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                              const char* sddl) = 0;
 };
 
 // WIN32_FIND_DATAA, the fields the purger reads.
@@ -56,6 +66,27 @@ public:
     virtual ~FileSearch() = default;
     // FindNextFileA: false when no entry is left.
     virtual bool Next(FindData* data) = 0;
+};
+
+// BY_HANDLE_FILE_INFORMATION, the fields the purger reads.
+struct FileInformation {
+    Dword attributes = 0;
+    Dword links = 0;  // nNumberOfLinks: the names the file has
+};
+
+// An open file (a CreateFileA handle). Destruction closes it.
+class OpenedFile {
+public:
+    virtual ~OpenedFile() = default;
+    // GetFileInformationByHandle.
+    virtual bool ReadInformation(FileInformation* information) = 0;
+    // GetFinalPathNameByHandleA, normalized, with the drive letter ("\\?\C:\dir\name"):
+    // the length copied, or the size needed when `size` is too small (with the NUL;
+    // Wine leaves it out); 0 when it fails, as on the systems before Vista, which lack
+    // the call.
+    virtual Dword FinalPath(char* buffer, Dword size) = 0;
+    // WriteFile of `size` bytes in one write: true when all of them were written.
+    virtual bool Write(const char* data, Dword size) = 0;
 };
 
 class Files {
@@ -75,9 +106,15 @@ public:
     virtual Dword ReadProfileString(const char* section, const char* key,
                                     const char* defaultValue, char* buffer, Dword size,
                                     const char* file) = 0;
-    // Opens `path` for appending (created if absent), writes `size` bytes in one
-    // write, closes it. A relative path lies in the current directory.
-    virtual bool AppendToFile(const char* path, const char* data, Dword size) = 0;
+    // CreateFileA without security attributes or template: `access` (FILE_APPEND_DATA),
+    // `share`, `disposition` (OPEN_ALWAYS creates a missing file) and `flags`
+    // (FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, not what it points to). A
+    // relative path lies in the current directory. Null when it fails.
+    virtual std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                                   Dword disposition, Dword flags) = 0;
+    // GetFullPathNameA: the length copied, or the size needed with the NUL when `size` is
+    // too small; 0 when it fails.
+    virtual Dword FullPath(const char* path, char* buffer, Dword size) = 0;
 };
 
 // The present devices of one enumerator (an HDEVINFO from SetupDiGetClassDevsA with

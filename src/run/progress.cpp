@@ -6,6 +6,7 @@
 #include <string>
 
 #include "run/family_catalogue.h"
+#include "run/plain_file.h"
 
 namespace cvp {
 namespace {
@@ -20,11 +21,11 @@ void FormatLoggedItem(const RunState& state, char (&text)[kTextSize]) {
 }
 
 // One write per line, so that a line reaches the log whole or not at all. A log that
-// can't be written loses the line; the run goes on.
+// can't be written, or is a link, loses the line; the run goes on.
 void AppendLogLine(RunContext& context, const char* item) {
     char line[kTextSize * 2 + 2];
     int length = std::snprintf(line, sizeof line, "%s %s\r\n", context.state.statusText, item);
-    context.platform.files.AppendToFile(kLogFileName, line, static_cast<Dword>(length));
+    AppendToPlainFile(context.platform.files, kLogFileName, line, static_cast<Dword>(length));
 }
 
 }  // namespace

@@ -433,11 +433,16 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
             daclsRead_[ObjectKeyName(objectName)] = *sddl;
         return result;
     }
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override {
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                      const char* sddl) override {
         if (!Pass()) return kErrorAccessDenied;
-        const Long result = machine_.WriteKeyDacl(objectName, sddl);
-        if (result != kErrorSuccess || sddl == nullptr) return result;
-        const std::string key = ObjectKeyName(objectName);
+        const Long result = machine_.WriteKeyDacl(objectName, securityInformation, sddl);
+        if (result == kErrorSuccess && sddl != nullptr) NoteDaclWritten(ObjectKeyName(objectName), sddl);
+        return result;
+    }
+    // A DACL written to `key` (named as KeyName spells it) by name or through its handle:
+    // the one last read puts it back, any other is a Grant.
+    void NoteDaclWritten(const std::string& key, const std::string& sddl) {
         if (const auto read = daclsRead_.find(key);
             read != daclsRead_.end() && read->second == sddl) {
             takenOver_.erase(key);
@@ -445,7 +450,6 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
             grants_.push_back({calls_, key, sddl});
             takenOver_.insert(key);
         }
-        return result;
     }
 
     // --- Files ---
@@ -479,15 +483,18 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         if (buffer != nullptr && size > 0) buffer[0] = '\0';
         return 0;
     }
-    // A line appended by the very next call after a deletion reports that deletion.
-    bool AppendToFile(const char* path, const char* data, Dword size) override {
-        if (!Pass()) return false;
-        if (recording_ && recordedAt_ + 1 == calls_ && data != nullptr) {
-            std::string line(data, size);
-            line.erase(line.find_last_not_of("\r\n") + 1);
-            deletions_.back().logged = line;
-        }
-        return machine_.AppendToFile(path, data, size);
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override;
+    Dword FullPath(const char* path, char* buffer, Dword size) override {
+        return Pass() ? machine_.FullPath(path, buffer, size) : 0;
+    }
+    // A file opened by the very next call after a deletion: what is written to it
+    // reports that deletion.
+    void NoteReport(size_t deletion, const char* data, Dword size) {
+        if (deletion >= deletions_.size() || data == nullptr) return;
+        std::string line(data, size);
+        line.erase(line.find_last_not_of("\r\n") + 1);
+        deletions_[deletion].logged = line;
     }
 
     // --- Devices ---
@@ -593,6 +600,12 @@ class Key final : public RegistryKey {
         }
         return result;
     }
+    Long SetSecurity(Dword securityInformation, const char* sddl) override {
+        if (!tap_.Pass()) return kErrorAccessDenied;
+        const Long result = key_->SetSecurity(securityInformation, sddl);
+        if (result == kErrorSuccess && sddl != nullptr) tap_.NoteDaclWritten(KeyName(root_, path_), sddl);
+        return result;
+    }
 
   private:
     SeamTap& tap_;
@@ -639,6 +652,28 @@ class DeviceMembers final : public DeviceSet {
     std::unique_ptr<DeviceSet> set_;
 };
 
+class File final : public OpenedFile {
+  public:
+    File(SeamTap& tap, std::unique_ptr<OpenedFile> file, size_t reported)
+        : tap_(tap), file_(std::move(file)), reported_(reported) {}
+    bool ReadInformation(FileInformation* information) override {
+        return tap_.Pass() && file_->ReadInformation(information);
+    }
+    Dword FinalPath(char* buffer, Dword size) override {
+        return tap_.Pass() ? file_->FinalPath(buffer, size) : 0;
+    }
+    bool Write(const char* data, Dword size) override {
+        if (!tap_.Pass() || !file_->Write(data, size)) return false;
+        tap_.NoteReport(reported_, data, size);
+        return true;
+    }
+
+  private:
+    SeamTap& tap_;
+    std::unique_ptr<OpenedFile> file_;
+    size_t reported_;  // the deletion it reports, or none
+};
+
 class Started final : public Process {
   public:
     Started(SeamTap& tap, std::unique_ptr<Process> process)
@@ -671,6 +706,17 @@ inline std::unique_ptr<FileSearch> SeamTap::FindFirst(const char* pattern, FindD
     std::unique_ptr<FileSearch> search = machine_.FindFirst(pattern, data);
     if (!search) return nullptr;
     return std::make_unique<tapped::Search>(*this, std::move(search));
+}
+
+inline std::unique_ptr<OpenedFile> SeamTap::OpenFileAt(const char* path, Dword access, Dword share,
+                                                       Dword disposition, Dword flags) {
+    if (!Pass()) return nullptr;
+    const size_t reported = recording_ && recordedAt_ + 1 == calls_
+                                ? deletions_.size() - 1
+                                : std::numeric_limits<size_t>::max();
+    std::unique_ptr<OpenedFile> file = machine_.OpenFileAt(path, access, share, disposition, flags);
+    if (!file) return nullptr;
+    return std::make_unique<tapped::File>(*this, std::move(file), reported);
 }
 
 inline std::unique_ptr<DeviceSet> SeamTap::OpenPresentDevices(const char* enumerator) {
@@ -784,57 +830,6 @@ inline const CleanRun* LearnCleanRun(const ImageRun& run, bool withDeletions,
     return &learnt.emplace(name, std::move(clean)).first->second;
 }
 
-// --- DACL entries -------------------------------------------------------------------------
-
-inline bool SameEntry(const Ace& a, const Ace& b) {
-    return a.deny == b.deny && a.flags == b.flags && a.mask == b.mask && a.sid == b.sid;
-}
-
-inline bool HasEntry(const Dacl& dacl, const Ace& ace) {
-    return std::any_of(dacl.aces.begin(), dacl.aces.end(),
-                       [&](const Ace& present) { return SameEntry(present, ace); });
-}
-
-// Whether `now` lacks an entry of `was`: a DACL replaced rather than put back. (A
-// Release passes a key's inheritable entries on to its subkeys again, which may add
-// entries to them; that takes nothing away.)
-inline bool LosesEntries(const std::string& was, const std::string& now) {
-    Dacl before;
-    Dacl after;
-    if (!ParseDaclSddl(was, &before) || !ParseDaclSddl(now, &after)) return was != now;
-    return std::any_of(before.aces.begin(), before.aces.end(),
-                       [&](const Ace& ace) { return !HasEntry(after, ace); });
-}
-
-// Whether every entry `now` lacks of `was` is one `was` inherited from what `original`
-// passes on to subkeys, and every entry it has beyond `was` one it inherited from what
-// `replacement` passes on: the DACL a key below another gets when the other's DACL
-// `original` is replaced by `replacement`.
-inline bool InheritsReplacement(const std::string& was, const std::string& now,
-                                const std::string& original, const std::string& replacement) {
-    Dacl before;
-    Dacl after;
-    Dacl from;
-    Dacl to;
-    if (!ParseDaclSddl(was, &before) || !ParseDaclSddl(now, &after) ||
-        !ParseDaclSddl(original, &from) || !ParseDaclSddl(replacement, &to)) {
-        return false;
-    }
-    const auto inheritedFrom = [](const Dacl& parent, const Ace& ace) {
-        return (ace.flags & kAceInherited) != 0 &&
-               std::any_of(parent.aces.begin(), parent.aces.end(), [&](const Ace& entry) {
-                   return (entry.flags & kAceContainerInherit) != 0 && entry.deny == ace.deny &&
-                          entry.mask == ace.mask && entry.sid == ace.sid;
-               });
-    };
-    return std::all_of(
-               before.aces.begin(), before.aces.end(),
-               [&](const Ace& ace) { return HasEntry(after, ace) || inheritedFrom(from, ace); }) &&
-           std::all_of(after.aces.begin(), after.aces.end(), [&](const Ace& ace) {
-               return HasEntry(before, ace) || inheritedFrom(to, ace);
-           });
-}
-
 // --- The purger's known limits --------------------------------------------------------------
 
 // Four ways a run that was stopped or hit a fault leaves something that no later run
@@ -842,9 +837,9 @@ inline bool InheritsReplacement(const std::string& was, const std::string& now,
 // name each exactly, computed from the run at hand, and count how often it was used.
 enum class KnownLimit {
     // A run stopped between a value key's take-over (Grant) and its Release leaves the
-    // key with the Grant's DACL, full control for the administrators, passed on to its
-    // subkeys. The purger keeps no note of the DACL it replaced, and a later run finds
-    // the key open to it and deletes the remaining values without a take-over, so
+    // key with the Grant's DACL, full control for the administrators (its subkeys are
+    // not touched). The purger keeps no note of the DACL it replaced, and a later run
+    // finds the key open to it and deletes the remaining values without a take-over, so
     // nothing puts the original back.
     TakeOverDaclLeft,
     // The registry step finds a device's NextParentID values in a control set's Enum
@@ -892,18 +887,13 @@ class KnownLimits {
                             rerunFound.begin(), rerunFound.end(),
                             std::back_inserter(lostIdentifiers_));
     }
-    // The value keys a stopped run had taken over, with the DACL each Grant wrote and
-    // the one a clean run leaves it.
+    // The value keys a stopped run had taken over, with the DACL each Grant wrote.
     void AllowTakeOversLeft(const SeamTap& stopped) {
         for (const std::string& key : stopped.takenOverAtKill()) {
             if (clean_.valueKeys.count(key) == 0) continue;
             for (const Grant& grant : stopped.grants()) {
-                if (grant.key == key) takenOver_[key].granted = grant.dacl;  // the last counts
+                if (grant.key == key) takenOver_[key] = grant.dacl;  // the last counts
             }
-        }
-        for (const auto& [key, dacl] : clean_.daclsAfter) {
-            const auto taken = takenOver_.find(LowerCopy(key));
-            if (taken != takenOver_.end()) taken->second.original = dacl;
         }
     }
     // The one deletion a fault refused: a device whose removal failed leaves what the
@@ -924,19 +914,12 @@ class KnownLimits {
     bool ExcusesFileLine(const std::string& line) {
         return lockedFiles_.count(DumpLineFile(line)) != 0 && Used(KnownLimit::LockedFileLeft);
     }
-    // A key's DACL `now`, where a clean run leaves `was`: the value key itself with
-    // exactly its Grant's DACL, or a key below it that inherits the Grant's entries in
-    // place of those the key's own DACL passes on, and differs in nothing else.
-    bool ExcusesDacl(const std::string& key, const std::string& was, const std::string& now) {
-        const std::string name = LowerCopy(key);
-        for (const auto& [taken, dacls] : takenOver_) {
-            if ((name == taken && now == dacls.granted) ||
-                (Within(name, taken, '\\') &&
-                 InheritsReplacement(was, now, dacls.original, dacls.granted))) {
-                return Used(KnownLimit::TakeOverDaclLeft);
-            }
-        }
-        return false;
+    // A key's DACL `now`, where a clean run leaves another: the value key itself with
+    // exactly its Grant's DACL (which reaches no key below it).
+    bool ExcusesDacl(const std::string& key, const std::string& now) {
+        const auto taken = takenOver_.find(LowerCopy(key));
+        return taken != takenOver_.end() && now == taken->second &&
+               Used(KnownLimit::TakeOverDaclLeft);
     }
 
     // Items excused, by limit.
@@ -975,14 +958,9 @@ class KnownLimits {
             [&](const char* root) { return key == KeyName(Root::LocalMachine, root + area); });
     }
 
-    struct TakenOver {
-        std::string granted;   // the DACL its Grant wrote
-        std::string original;  // the DACL a clean run leaves it
-    };
-
     const CleanRun& clean_;
     std::vector<std::string> lostIdentifiers_;
-    std::map<std::string, TakenOver> takenOver_;    // by KeyName
+    std::map<std::string, std::string> takenOver_;  // KeyName -> the DACL its Grant wrote
     std::unordered_set<std::string> failedDevice_;  // the lines its removal took
     std::set<std::string> lockedFiles_;             // as FileName spells them
     std::array<int, kKnownLimits> used_{};
@@ -1054,8 +1032,8 @@ inline void ExpectEndsAsCleanRunEnds(RunRig& rig, const CleanRun& clean, const s
     std::vector<std::string> stripped;
     for (const auto& [key, sddl] : ReadKeyDacls(rig.machine)) {
         const auto cleanDacl = clean.daclsAfter.find(key);
-        if (cleanDacl != clean.daclsAfter.end() && LosesEntries(cleanDacl->second, sddl) &&
-            !limits.ExcusesDacl(key, cleanDacl->second, sddl)) {
+        if (cleanDacl != clean.daclsAfter.end() && Weakens(cleanDacl->second, sddl) &&
+            !limits.ExcusesDacl(key, sddl)) {
             stripped.push_back(key + "  " + cleanDacl->second + " -> " + sddl);
         }
     }

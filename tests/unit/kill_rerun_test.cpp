@@ -165,8 +165,9 @@ void Record(const CleanRun& clean, const KillFigures& figures) {
     figures.limits.Report();
 }
 
-// Read for the administrators, everything for the system, as Windows sets it on Enum.
-constexpr const char* kClosedToAdministrators = "D:(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
+// Read for the administrators, everything for the system, protected from what its
+// parent passes on, as Windows keeps a control set's Enum key.
+constexpr const char* kClosedToAdministrators = "D:P(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
 
 class KilledRun : public testing::TestWithParam<ImageRun> {
   protected:
@@ -219,9 +220,8 @@ TEST_P(KilledRun, BetweenATakeOversGrantAndReleaseThenRunAgainEndsCleanAndLeaves
 
 // Windows keeps a control set's Enum key and the medium-cache entries closed to the
 // administrators' changes, its entries passed on to every key below, so a value there
-// goes only after a take-over of its key, whose Grant passes its own entry on in their
-// place. The same kills, after each such Grant, on the image with its value keys closed
-// that way.
+// goes only after a take-over of that key alone. The same kills, after each such Grant,
+// on the image with its value keys closed that way.
 TEST_P(KilledRun, BetweenAValueKeysGrantAndReleaseThenRunAgainEndsCleanAndLeavesNoKeyOpen) {
     const CleanRun* plain = LearnCleanRun(GetParam(), true);
     ASSERT_NE(plain, nullptr);
@@ -235,8 +235,8 @@ TEST_P(KilledRun, BetweenAValueKeysGrantAndReleaseThenRunAgainEndsCleanAndLeaves
     const CleanRun* clean =
         LearnCleanRun(GetParam(), false, {"value keys closed", [valueKeys](MemoryMachine& machine) {
                                               for (const std::string& key : valueKeys) {
-                                                  machine.WriteKeyDacl(("MACHINE\\" + key).c_str(),
-                                                                       kClosedToAdministrators);
+                                                  machine.SetKeyDacl(Root::LocalMachine, key,
+                                                                     kClosedToAdministrators);
                                               }
                                           }});
     ASSERT_NE(clean, nullptr);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,54 @@ TEST_F(ReportProgressTest, AnUnwritableLogLosesTheLineButTheRunCounts) {
     Report("B");
     EXPECT_EQ(rig.state.progressTotal, 2);
     EXPECT_EQ(rig.machine.FileContent(kLogPath), "");
+}
+
+// The system as Wine is to a Unix symbolic link: it follows the link whatever the flags
+// say, and shows the target, with one name and no reparse point.
+class FollowingEveryLink : public MemoryMachine {
+  public:
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override {
+        return MemoryMachine::OpenFileAt(path, access, share, disposition,
+                                         flags & ~kFileFlagOpenReparsePoint);
+    }
+};
+
+// One report on `machine`, a Windows 7 whose "UnInstall.log" `plant` puts in the current
+// directory: the elevated run writes nothing through a link to a system file, and goes
+// on as it does with an unwritable log. The log's lines come back.
+std::vector<std::string> ReportThroughPlantedLog(MemoryMachine& machine, const char* what,
+                                                 const std::function<void()>& plant) {
+    machine.SetOsVersion({kPlatformWin32Nt, 6, 1});
+    machine.AddFile("C:\\windows\\win.ini", "[fonts]\r\n");
+    plant();
+    Platform platform = machine.platform();
+    RunState state;
+    RunContext context{platform, state, nullptr};
+    CopyText(state.currentItem, "A", state.ansiCodePage);
+    ReportProgress(context, 1);
+    EXPECT_EQ(machine.FileContent("C:\\windows\\win.ini"), "[fonts]\r\n") << what;
+    EXPECT_EQ(state.progressTotal, 1) << what;
+    return machine.FileExists(kLogPath) && machine.FileContent(kLogPath) == " A\r\n"
+               ? std::vector<std::string>{" A"}
+               : std::vector<std::string>{};
+}
+
+TEST(ReportProgressLog, ALogThatIsALinkOfAnyKindIsRefused) {
+    MemoryMachine symbolic;
+    EXPECT_TRUE(ReportThroughPlantedLog(symbolic, "a symbolic link", [&] {
+                    symbolic.AddSymbolicLink(kLogPath, "C:\\windows\\win.ini");
+                }).empty());
+    MemoryMachine hard;
+    ReportThroughPlantedLog(hard, "a hard link",
+                            [&] { hard.AddHardLink("C:\\windows\\win.ini", kLogPath); });
+    FollowingEveryLink followed;
+    ReportThroughPlantedLog(followed, "a link the system follows", [&] {
+        followed.AddSymbolicLink(kLogPath, "C:\\windows\\win.ini");
+    });
+    // A plain log passes, the final path naming it.
+    MemoryMachine plain;
+    EXPECT_EQ(ReportThroughPlantedLog(plain, "no link", [] {}), std::vector<std::string>{" A"});
 }
 
 TEST_F(ReportProgressTest, WizardModeShowsEachItemAndMovesTheBar) {

@@ -39,7 +39,8 @@ public:
                  std::unique_ptr<RegistryKey>* key) override;
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                      const char* sddl) override;
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
@@ -51,7 +52,9 @@ public:
     bool RemoveDirectoryAt(const char* path) override;
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;
-    bool AppendToFile(const char* path, const char* data, Dword size) override;
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override;
+    Dword FullPath(const char* path, char* buffer, Dword size) override;
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
@@ -81,6 +84,10 @@ public:
 
     void AddFile(const std::string& path, const std::string& content, Dword attributes = 0x20);
     void AddDirectory(const std::string& path, Dword attributes = 0x10);
+    // A second name for an existing file: both hold the same content.
+    void AddHardLink(const std::string& existing, const std::string& link);
+    // A file that is a symbolic link to `target`.
+    void AddSymbolicLink(const std::string& link, const std::string& target);
     bool FileExists(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
 

@@ -54,6 +54,23 @@ class DwordSlot {
     DWORD value_;
 };
 
+// The security descriptor `sddl` describes, with its DACL. Text without a "D:" part has
+// no DACL to write: passing its null DACL on would open the object to everyone.
+Long DescriptorWithDacl(const char* sddl, UniqueLocal* descriptor, PACL* dacl) {
+    PSECURITY_DESCRIPTOR converted = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &converted,
+                                                              nullptr)) {
+        return static_cast<Long>(GetLastError());
+    }
+    descriptor->reset(converted);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    if (!GetSecurityDescriptorDacl(converted, &present, dacl, &defaulted)) {
+        return static_cast<Long>(GetLastError());
+    }
+    return present ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+}
+
 class Win32Key : public RegistryKey {
   public:
     explicit Win32Key(HKEY key) : key_(key) {}
@@ -87,6 +104,13 @@ class Win32Key : public RegistryKey {
 
     Long DeleteValue(const char* name) override { return RegDeleteValueA(key_.get(), name); }
 
+    Long SetSecurity(Dword securityInformation, const char* sddl) override {
+        UniqueLocal descriptor;
+        PACL dacl = nullptr;
+        if (const Long refused = DescriptorWithDacl(sddl, &descriptor, &dacl)) return refused;
+        return RegSetKeySecurity(key_.get(), securityInformation, descriptor.get());
+    }
+
   private:
     UniqueKey key_;
 };
@@ -109,6 +133,42 @@ class Win32FileSearch : public FileSearch {
 
   private:
     UniqueFind handle_;
+};
+
+// GetFinalPathNameByHandleA is Vista's: looked up once, null before.
+using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+FinalPathFunction FinalPathCall() {
+    static const FinalPathFunction call = reinterpret_cast<FinalPathFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                               "GetFinalPathNameByHandleA")));
+    return call;
+}
+
+class Win32OpenedFile : public OpenedFile {
+  public:
+    explicit Win32OpenedFile(HANDLE file) : file_(file) {}
+
+    bool ReadInformation(FileInformation* information) override {
+        BY_HANDLE_FILE_INFORMATION found;
+        if (!GetFileInformationByHandle(file_.get(), &found)) return false;
+        information->attributes = found.dwFileAttributes;
+        information->links = found.nNumberOfLinks;
+        return true;
+    }
+
+    Dword FinalPath(char* buffer, Dword size) override {
+        const FinalPathFunction call = FinalPathCall();
+        // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
+        return call == nullptr ? 0 : call(file_.get(), buffer, size, 0);
+    }
+
+    bool Write(const char* data, Dword size) override {
+        DWORD written = 0;
+        return WriteFile(file_.get(), data, size, &written, nullptr) != FALSE && written == size;
+    }
+
+  private:
+    UniqueHandle file_;
 };
 
 struct DeviceListDestroyer {
@@ -229,27 +289,14 @@ Long Win32Platform::ReadKeyDacl(const char* objectName, std::string* sddl) {
     return ERROR_SUCCESS;
 }
 
-Long Win32Platform::WriteKeyDacl(const char* objectName, const char* sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-        return static_cast<Long>(GetLastError());
-    }
-    UniqueLocal descriptorOwner(descriptor);
-
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
+Long Win32Platform::WriteKeyDacl(const char* objectName, Dword securityInformation,
+                                 const char* sddl) {
+    UniqueLocal descriptor;
     PACL dacl = nullptr;
-    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
-        return static_cast<Long>(GetLastError());
-    }
-    // Text without a "D:" part has no DACL to write; passing null on would set a
-    // null DACL, which opens the key to everyone.
-    if (!present) return ERROR_INVALID_PARAMETER;
-
+    if (const Long refused = DescriptorWithDacl(sddl, &descriptor, &dacl)) return refused;
     std::string name(objectName);  // SetNamedSecurityInfoA takes a writable name
-    return static_cast<Long>(SetNamedSecurityInfoA(
-        name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr));
+    return static_cast<Long>(SetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY, securityInformation,
+                                                   nullptr, nullptr, dacl, nullptr));
 }
 
 // --- Files ---
@@ -287,14 +334,16 @@ Dword Win32Platform::ReadProfileString(const char* section, const char* key,
     return GetPrivateProfileStringA(section, key, defaultValue, buffer, size, file);
 }
 
-bool Win32Platform::AppendToFile(const char* path, const char* data, Dword size) {
-    // Append-only access puts every write at the end of the file, also when another
-    // instance appends at the same time; one write per call keeps a line whole.
-    UniqueHandle file(ValidOrNull(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
-    if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.get(), data, size, &written, nullptr) != FALSE && written == size;
+std::unique_ptr<OpenedFile> Win32Platform::OpenFileAt(const char* path, Dword access, Dword share,
+                                                      Dword disposition, Dword flags) {
+    HANDLE file =
+        ValidOrNull(CreateFileA(path, access, share, nullptr, disposition, flags, nullptr));
+    if (file == nullptr) return nullptr;
+    return std::make_unique<Win32OpenedFile>(file);
+}
+
+Dword Win32Platform::FullPath(const char* path, char* buffer, Dword size) {
+    return GetFullPathNameA(path, size, buffer, nullptr);
 }
 
 // --- Devices ---

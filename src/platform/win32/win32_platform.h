@@ -28,7 +28,8 @@ class Win32Platform : public Registry,
                  std::unique_ptr<RegistryKey>* key) override;
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                      const char* sddl) override;
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
@@ -40,7 +41,9 @@ class Win32Platform : public Registry,
     bool RemoveDirectoryAt(const char* path) override;
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;
-    bool AppendToFile(const char* path, const char* data, Dword size) override;
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override;
+    Dword FullPath(const char* path, char* buffer, Dword size) override;
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
