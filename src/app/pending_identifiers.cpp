@@ -7,6 +7,7 @@
 #include <string>
 
 #include "run/plain_file.h"
+#include "run/state_folder.h"
 #include "run/text.h"
 
 namespace cvp {
@@ -28,12 +29,12 @@ IdentifierList InstanceNames(RunState& state) {
     return {"InstanceName", state.instanceSuffixes, &state.instanceSuffixCount};
 }
 
-// "C:\WINDOWS\CVPurgerPending8.ini" for family 8; false when it does not fit.
+// "C:\WINDOWS\CVPurger\CVPurgerPending8.ini" for family 8; false when it does not fit
+// or the state folder is not to be used.
 bool PendingFilePath(RunContext& context, char (&path)[kTextSize]) {
-    char windows[kTextSize];
-    const unsigned length = context.platform.files.WindowsDirectory(windows, kTextSize);
-    if (length == 0 || length >= kTextSize) return false;
-    const int written = std::snprintf(path, kTextSize, "%s\\CVPurgerPending%d.ini", windows,
+    char folder[kTextSize];
+    if (!PrepareStateFolder(context, folder)) return false;
+    const int written = std::snprintf(path, kTextSize, "%s\\CVPurgerPending%d.ini", folder,
                                       static_cast<int>(context.state.family));
     return written > 0 && written < kTextSize;
 }

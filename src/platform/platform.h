@@ -102,6 +102,12 @@ public:
     virtual bool SetAttributes(const char* path, Dword attributes) = 0;  // SetFileAttributesA
     virtual bool DeleteFileAt(const char* path) = 0;                   // DeleteFileA
     virtual bool RemoveDirectoryAt(const char* path) = 0;              // RemoveDirectoryA
+    // CreateDirectoryA with the security descriptor `sddl` describes. False when it
+    // fails, also when the directory is there already.
+    virtual bool CreateDirectoryAt(const char* path, const char* sddl) = 0;
+    // GetNamedSecurityInfoA on an SE_FILE_OBJECT, owner and DACL, in SDDL form
+    // ("O:BAD:P(A;OICI;FA;;;SY)").
+    virtual Long ReadFileSecurity(const char* path, std::string* sddl) = 0;
     // GetPrivateProfileStringA with a section and a key.
     virtual Dword ReadProfileString(const char* section, const char* key,
                                     const char* defaultValue, char* buffer, Dword size,
@@ -174,6 +180,9 @@ public:
     virtual bool ReadOsVersion(OsVersion* version) = 0;
     // GetACP: the ANSI code page the texts of the ...A calls are written in.
     virtual Dword AnsiCodePage() = 0;
+    // The account the process runs as (GetTokenInformation, TokenUser), its SID spelt
+    // as an SDDL owner part spells it ("S-1-5-21-...", or an alias such as "LA").
+    virtual bool ProcessUser(std::string* sid) = 0;
     // A 32-bit read of PCI configuration mechanism 1 (ports 0xCF8 / 0xCFC). False
     // where the system grants no port access.
     virtual bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) = 0;

@@ -21,6 +21,7 @@
 #include "contract/test_machine.h"
 #include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
+#include "platform/image/sddl.h"
 #include "platform/platform.h"
 #include "platform/types.h"
 
@@ -730,6 +731,33 @@ TEST_F(SeamContract, LockedFileRefusesDeletionAndWrites) {
     EXPECT_EQ(Content(busy), "in use");
 }
 
+// The program's state folder: made with the DACL asked for, owned by the account the
+// process runs as (Vista and later, Wine) or the administrators (XP). Wine keeps only
+// what the Unix permissions can say: the owner in place of the administrators.
+TEST_F(SeamContract, ADirectoryMadeForTheAdministratorsAloneLetsNoOneElseChangeIt) {
+    ASSERT_TRUE(ApplyFiles({}));
+    const std::string folder = Scratch("State");
+    const char* administratorsOnly = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    ASSERT_TRUE(files().CreateDirectoryAt(folder.c_str(), administratorsOnly));
+    EXPECT_FALSE(files().CreateDirectoryAt(folder.c_str(), administratorsOnly));
+    EXPECT_EQ(files().GetAttributes(folder.c_str()), kAttrDirectory);
+
+    std::string user;
+    ASSERT_TRUE(system().ProcessUser(&user));
+    ASSERT_TRUE(CanonicalSid(user, &user)) << user;
+    std::string security;
+    ASSERT_EQ(files().ReadFileSecurity(folder.c_str(), &security), kErrorSuccess);
+    std::string owner;
+    Dacl dacl;
+    ASSERT_TRUE(ParseSecuritySddl(security, &owner, &dacl)) << security;
+    EXPECT_TRUE(owner == user || owner == "BA") << security;
+    ASSERT_TRUE(dacl.present);
+    for (const Ace& ace : dacl.aces) {
+        EXPECT_TRUE(ace.sid == "SY" || ace.sid == "BA" || ace.sid == user) << security;
+    }
+    EXPECT_NE(files().ReadFileSecurity(Scratch("Missing").c_str(), &security), kErrorSuccess);
+}
+
 // --- Files: directories and searches -----------------------------------------------
 
 TEST_F(SeamContract, WindowsAndSystemDirectories) {
@@ -1146,6 +1174,11 @@ TEST_F(SeamContract, UserCountryCodeIsDigitsCountedWithTheNul) {
 
     char tiny[1] = {};
     EXPECT_EQ(system().UserCountryCode(tiny, 1), 0) << "no room for the code";
+}
+
+// Both machines speak English here: Western European text, one byte a character.
+TEST_F(SeamContract, AnsiCodePageOfAnEnglishSystem) {
+    EXPECT_EQ(system().AnsiCodePage(), 1252u);
 }
 
 TEST_F(SeamContract, LoadTextOfAnAbsentStringIsZero) {

@@ -20,6 +20,10 @@
 #                               PATH held: the run must not touch that folder
 #   log-symlink:PATH            C:\cvpurger\UnInstall.log a symbolic link to the file PATH
 #   log-hardlink:PATH           ... a hard link to it: the run must leave PATH as it was
+#   planted-pending:FAMILY:ID   a pending-identifier file of FAMILY naming ParentIdPrefix
+#                               ID where a limited user could put it: in the Windows
+#                               directory, and in a state folder everyone may write to;
+#                               the run must take nothing for it
 #   no-regsvr32[:KEY]           C:\windows\system32\regsvr32.exe is gone during the run
 #   missing-key:KEY             KEY and its subtree are left out of the image's import
 #   kill-after:MS               the run is ended with TerminateProcess after MS ms
@@ -109,6 +113,11 @@ readonly refuse_admins='D:P(D;;0x7003f;;;BA)(A;;WO;;;BA)'
 readonly wine_key_dacl='D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)'
 readonly closed_to_admins='D:P(A;CI;KR;;;BA)(A;CI;KA;;;SY)'
 
+# A pending-identifier file of family $1 naming ParentIdPrefix $2, into the file $3.
+plant_pending() {
+    printf '[PendingCleanup]\r\nParentIdPrefix1=%s\r\n' "$2" >"$3/CVPurgerPending$1.ini"
+}
+
 # The file a linked log points to, a copy of its own first: the prefix shares its files
 # with the template.
 link_log() {
@@ -132,6 +141,14 @@ inject() {
             ;;
         log-symlink:*) link_log -s "${1#*:}" ;;
         log-hardlink:*) link_log -f "${1#*:}" ;;
+        planted-pending:*)
+            spec=${1#*:}
+            plant_pending "${spec%%:*}" "${spec#*:}" "$drive_c/windows"
+            # Wine shows the Unix permissions as the DACL: Everyone may write.
+            mkdir -p "$drive_c/windows/CVPurger"
+            chmod 777 "$drive_c/windows/CVPurger"
+            plant_pending "${spec%%:*}" "${spec#*:}" "$drive_c/windows/CVPurger"
+            ;;
         no-regsvr32*) mv "$system32/regsvr32.exe" "$system32/regsvr32.exe.gone" ;;
         locked-log) : >"$drive_c/cvpurger/UnInstall.log" ;;
         # The purger clears a file's read-only bit to delete it: a file it could not
@@ -164,6 +181,14 @@ restore_access() {
         log-symlink:* | log-hardlink:*)
             cp -p "$(prefix_path "${1#*:}")" "$out/log-target.after"
             rm -f "$drive_c/cvpurger/UnInstall.log"
+            ;;
+        # The state folder as the purger makes it, without what was planted.
+        planted-pending:*)
+            family=${1#*:}
+            family=${family%%:*}
+            rm -f "$drive_c/windows/CVPurgerPending$family.ini" \
+                "$drive_c/windows/CVPurger/CVPurgerPending$family.ini"
+            chmod 750 "$drive_c/windows/CVPurger"
             ;;
     esac
 }

@@ -476,6 +476,12 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         Record({DeletionPoint::Kind::Directory, Root::LocalMachine, path});
         return true;
     }
+    bool CreateDirectoryAt(const char* path, const char* sddl) override {
+        return Pass() && machine_.CreateDirectoryAt(path, sddl);
+    }
+    Long ReadFileSecurity(const char* path, std::string* sddl) override {
+        return Pass() ? machine_.ReadFileSecurity(path, sddl) : kErrorAccessDenied;
+    }
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override {
         if (Pass())
@@ -529,6 +535,7 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     }
     // Not counted: a run asks for it as it sets up, and it cannot fail or change anything.
     Dword AnsiCodePage() override { return machine_.AnsiCodePage(); }
+    bool ProcessUser(std::string* sid) override { return Pass() && machine_.ProcessUser(sid); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return Pass() && machine_.ReadPciConfig(bus, device, reg, value);
     }

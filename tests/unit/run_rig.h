@@ -26,6 +26,7 @@ class ForwardingSystem : public System {
     }
     bool ReadOsVersion(OsVersion* version) override { return machine_.ReadOsVersion(version); }
     Dword AnsiCodePage() override { return machine_.AnsiCodePage(); }
+    bool ProcessUser(std::string* sid) override { return machine_.ProcessUser(sid); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return machine_.ReadPciConfig(bus, device, reg, value);
     }

@@ -283,6 +283,14 @@ class ProfiledFiles final : public Files {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileDelete));
         return inner_.RemoveDirectoryAt(path);
     }
+    bool CreateDirectoryAt(const char* path, const char* sddl) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAttributes));
+        return inner_.CreateDirectoryAt(path, sddl);
+    }
+    Long ReadFileSecurity(const char* path, std::string* sddl) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAttributes));
+        return inner_.ReadFileSecurity(path, sddl);
+    }
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileProfileRead));
@@ -409,6 +417,10 @@ class ProfiledSystem final : public System {
     Dword AnsiCodePage() override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
         return inner_.AnsiCodePage();
+    }
+    bool ProcessUser(std::string* sid) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
+        return inner_.ProcessUser(sid);
     }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));

@@ -31,6 +31,8 @@ struct FileNode {
     // A symbolic link's target ("C:\windows\win.ini"); its attributes say
     // FILE_ATTRIBUTE_REPARSE_POINT.
     std::string linkTarget;
+    // Owner and DACL in SDDL; empty for the default (kDefaultFileSecurity).
+    std::string security;
     // By upper-case name, which is also the order FindFirstFileA returns them in.
     std::map<std::string, std::unique_ptr<FileNode>> children;
 

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/image/machine_manifest.h"
+#include "platform/image/sddl.h"
 #include "platform/memory/file_names.h"
 #include "platform/memory/machine_state.h"
 #include "platform/memory/profile_file.h"
@@ -230,6 +231,34 @@ bool MemoryMachine::RemoveDirectoryAt(const char* path) {
         return false;
     }
     return machine.files.Remove(resolved.names);
+}
+
+// Made with the DACL asked for, owned by the account the program runs as (as on Vista
+// and later, and Wine). Nothing is inherited from the parent: the purger asks only for
+// protected DACLs.
+bool MemoryMachine::CreateDirectoryAt(const char* path, const char* sddl) {
+    memory::MachineState& machine = state_->machine;
+    FilePath resolved;
+    std::string owner;
+    Dacl dacl;
+    if (path == nullptr || sddl == nullptr || Lookup(machine, path, &resolved) != nullptr ||
+        resolved.names.empty() || !ParseSecuritySddl(sddl, &owner, &dacl) || !dacl.present) {
+        return false;
+    }
+    const FileNode* parent = machine.files.Find(ParentNames(resolved.names));
+    if (parent == nullptr || !parent->directory) return false;
+    FileNode* directory = machine.files.Put(resolved.names, true);
+    if (directory == nullptr) return false;
+    directory->security = "O:" + machine.processUser + FormatDaclSddl(dacl);
+    return true;
+}
+
+Long MemoryMachine::ReadFileSecurity(const char* path, std::string* sddl) {
+    FilePath resolved;
+    const FileNode* node = Lookup(state_->machine, path, &resolved);
+    if (node == nullptr || sddl == nullptr) return kErrorFileNotFound;
+    *sddl = node->security.empty() ? memory::kDefaultFileSecurity : node->security;
+    return kErrorSuccess;
 }
 
 // A file name without a directory lies in the Windows directory, as

@@ -103,6 +103,18 @@ void MemoryMachine::AddSymbolicLink(const std::string& link, const std::string& 
     }
 }
 
+void MemoryMachine::SetFileSecurity(const std::string& path, const std::string& sddl) {
+    memory::FilePath resolved;
+    memory::FileNode* node = state_->machine.files.Resolve(path, &resolved)
+                                 ? state_->machine.files.Find(resolved.names)
+                                 : nullptr;
+    std::string owner;
+    Dacl dacl;
+    if (node != nullptr && ParseSecuritySddl(sddl, &owner, &dacl)) {
+        node->security = "O:" + owner + FormatDaclSddl(dacl);
+    }
+}
+
 bool MemoryMachine::FileExists(const std::string& path) const {
     return FindPath(state_->machine, path) != nullptr;
 }

@@ -50,6 +50,8 @@ public:
     bool SetAttributes(const char* path, Dword attributes) override;
     bool DeleteFileAt(const char* path) override;
     bool RemoveDirectoryAt(const char* path) override;
+    bool CreateDirectoryAt(const char* path, const char* sddl) override;
+    Long ReadFileSecurity(const char* path, std::string* sddl) override;
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;
     std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
@@ -69,6 +71,7 @@ public:
     int UserCountryCode(char* buffer, int size) override;
     bool ReadOsVersion(OsVersion* version) override;
     Dword AnsiCodePage() override;
+    bool ProcessUser(std::string* sid) override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
 
     // --- What a test sets up and looks at ---
@@ -88,6 +91,9 @@ public:
     void AddHardLink(const std::string& existing, const std::string& link);
     // A file that is a symbolic link to `target`.
     void AddSymbolicLink(const std::string& link, const std::string& target);
+    // A file's or directory's owner and DACL ("O:BAD:(A;OICI;FA;;;SY)"). Until set, a file
+    // has the Windows directory's: the administrators' and the system's, others may read.
+    void SetFileSecurity(const std::string& path, const std::string& sddl);
     bool FileExists(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
 

@@ -71,6 +71,25 @@ Long DescriptorWithDacl(const char* sddl, UniqueLocal* descriptor, PACL* dacl) {
     return present ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
+// GetNamedSecurityInfoA of `parts`, in SDDL form.
+Long ReadNamedSecurity(const char* name, SE_OBJECT_TYPE type, SECURITY_INFORMATION parts,
+                       std::string* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD result =
+        GetNamedSecurityInfoA(name, type, parts, nullptr, nullptr, nullptr, nullptr, &descriptor);
+    if (result != ERROR_SUCCESS) return static_cast<Long>(result);
+    UniqueLocal descriptorOwner(descriptor);
+
+    LPSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, parts,
+                                                              &text, nullptr)) {
+        return static_cast<Long>(GetLastError());
+    }
+    UniqueLocalText textOwner(text);
+    sddl->assign(text);
+    return ERROR_SUCCESS;
+}
+
 class Win32Key : public RegistryKey {
   public:
     explicit Win32Key(HKEY key) : key_(key) {}
@@ -271,22 +290,7 @@ Long Win32Platform::DeleteTree(Root root, const char* path) {
 }
 
 Long Win32Platform::ReadKeyDacl(const char* objectName, std::string* sddl) {
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD result =
-        GetNamedSecurityInfoA(objectName, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &dacl, nullptr, &descriptor);
-    if (result != ERROR_SUCCESS) return static_cast<Long>(result);
-    UniqueLocal descriptorOwner(descriptor);
-
-    LPSTR text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(
-            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        return static_cast<Long>(GetLastError());
-    }
-    UniqueLocalText textOwner(text);
-    sddl->assign(text);
-    return ERROR_SUCCESS;
+    return ReadNamedSecurity(objectName, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, sddl);
 }
 
 Long Win32Platform::WriteKeyDacl(const char* objectName, Dword securityInformation,
@@ -327,6 +331,19 @@ bool Win32Platform::SetAttributes(const char* path, Dword attributes) {
 bool Win32Platform::DeleteFileAt(const char* path) { return DeleteFileA(path) != FALSE; }
 
 bool Win32Platform::RemoveDirectoryAt(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+
+bool Win32Platform::CreateDirectoryAt(const char* path, const char* sddl) {
+    UniqueLocal descriptor;
+    PACL dacl = nullptr;
+    if (DescriptorWithDacl(sddl, &descriptor, &dacl) != ERROR_SUCCESS) return false;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+    return CreateDirectoryA(path, &attributes) != FALSE;
+}
+
+Long Win32Platform::ReadFileSecurity(const char* path, std::string* sddl) {
+    return ReadNamedSecurity(path, SE_FILE_OBJECT,
+                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, sddl);
+}
 
 Dword Win32Platform::ReadProfileString(const char* section, const char* key,
                                        const char* defaultValue, char* buffer, Dword size,
@@ -399,6 +416,32 @@ bool Win32Platform::ReadOsVersion(OsVersion* version) {
 }
 
 Dword Win32Platform::AnsiCodePage() { return GetACP(); }
+
+bool Win32Platform::ProcessUser(std::string* sid) {
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
+    UniqueHandle token(opened);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size);
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) {
+        return false;
+    }
+    // Spelt by the same conversion as the owners and trustees that security reads give.
+    SECURITY_DESCRIPTOR owned;
+    LPSTR text = nullptr;
+    if (!InitializeSecurityDescriptor(&owned, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&owned, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid,
+                                    FALSE) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            &owned, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION, &text, nullptr)) {
+        return false;
+    }
+    UniqueLocalText textOwner(text);
+    if (std::strncmp(text, "O:", 2) != 0) return false;
+    sid->assign(text + 2);
+    return true;
+}
 
 bool Win32Platform::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) {
     // Only Windows 98 and Me let a program touch the ports; on NT an IN or OUT faults.

@@ -39,6 +39,8 @@ class Win32Platform : public Registry,
     bool SetAttributes(const char* path, Dword attributes) override;
     bool DeleteFileAt(const char* path) override;
     bool RemoveDirectoryAt(const char* path) override;
+    bool CreateDirectoryAt(const char* path, const char* sddl) override;
+    Long ReadFileSecurity(const char* path, std::string* sddl) override;
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;
     std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
@@ -58,6 +60,7 @@ class Win32Platform : public Registry,
     int UserCountryCode(char* buffer, int size) override;
     bool ReadOsVersion(OsVersion* version) override;
     Dword AnsiCodePage() override;
+    bool ProcessUser(std::string* sid) override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
 };
 
