@@ -2,8 +2,22 @@
 
 #include <cstring>
 
+#include "run/text.h"
+
 namespace cvp {
 namespace {
+
+struct RootObjectPrefix {
+    Root root;
+    const char* prefix;
+};
+
+// The security calls name registry keys by these words, not by the root handles.
+constexpr RootObjectPrefix kRootObjectPrefixes[] = {
+    {Root::ClassesRoot, "CLASSES_ROOT\\"}, {Root::CurrentUser, "CURRENT_USER\\"},
+    {Root::LocalMachine, "MACHINE\\"},     {Root::Users, "USERS\\"},
+    {Root::CurrentConfig, "CURRENT_CONFIG\\"},
+};
 
 WalkStep StepFor(Long result) {
     if (result == kErrorSuccess) return WalkStep::Name;
@@ -12,6 +26,25 @@ WalkStep StepFor(Long result) {
 }
 
 }  // namespace
+
+std::string SecurityObjectName(Root root, std::string_view path) {
+    for (const RootObjectPrefix& entry : kRootObjectPrefixes) {
+        if (entry.root == root) return std::string(entry.prefix) + std::string(path);
+    }
+    return std::string(path);
+}
+
+bool ParseSecurityObjectName(std::string_view objectName, Root* root, std::string* path) {
+    for (const RootObjectPrefix& entry : kRootObjectPrefixes) {
+        const size_t length = std::strlen(entry.prefix);
+        if (objectName.size() >= length && StartsWithIgnoringCase(objectName.data(), entry.prefix)) {
+            *root = entry.root;
+            path->assign(objectName.substr(length));
+            return true;
+        }
+    }
+    return false;
+}
 
 WalkStep NextSubkey(RegistryKey& key, Dword index, char (&name)[kTextSize]) {
     Dword length = kTextSize;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -12,6 +14,12 @@ namespace cvp {
 // ControlSet002 is never visited.
 inline constexpr std::array<const char*, 3> ControlSetRoots = {
     "SYSTEM\\CurrentControlSet\\", "SYSTEM\\ControlSet001\\", "SYSTEM\\ControlSet003\\"};
+
+// A key as the security calls name it: "MACHINE\SYSTEM\..." for HKEY_LOCAL_MACHINE,
+// "CLASSES_ROOT\..." for HKEY_CLASSES_ROOT, and so on.
+std::string SecurityObjectName(Root root, std::string_view path);
+// The other way round; false for a name under no root the security calls know.
+bool ParseSecurityObjectName(std::string_view objectName, Root* root, std::string* path);
 
 // One step of an index walk over a key's subkeys or value names.
 enum class WalkStep {

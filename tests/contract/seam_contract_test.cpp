@@ -1010,6 +1010,23 @@ TEST_F(SeamContract, PresentDevicesAreEnumKeysWithAClassGuid) {
     EXPECT_EQ(usb, std::vector<std::string>{"Contoso Test Camera"});
 }
 
+TEST_F(SeamContract, AMembersInstanceIdIsItsEnumKeyPathOrFails) {
+    ASSERT_TRUE(ApplyRegistry(kDeviceRegistry));
+    std::unique_ptr<DeviceSet> set = devices().OpenPresentDevices("PCI");
+    ASSERT_NE(set, nullptr);
+    const int capture = FindMember(*set, kPropertyDeviceDesc, "Contoso Test Capture");
+    ASSERT_GE(capture, 0);
+    const std::string expected = "PCI\\VEN_FFF0&DEV_0C01&SUBSYS_00000000&REV_01\\4&CVP0&0&0008";
+    char id[kTextSize] = {};
+    ASSERT_TRUE(set->ReadInstanceId(capture, id, kTextSize));
+    EXPECT_TRUE(EqualsNoCase(id, expected)) << id;
+    // The ID and its NUL must fit.
+    EXPECT_FALSE(set->ReadInstanceId(capture, id, static_cast<Dword>(expected.size())));
+    Dword count = 0;
+    while (set->EnumMember(count)) ++count;
+    EXPECT_FALSE(set->ReadInstanceId(count, id, kTextSize));
+}
+
 TEST_F(SeamContract, DevicePropertiesFitA255ByteBufferOrFail) {
     const std::string fits = "Contoso Test Long " + std::string(254 - 18, 'f');
     const std::string tooLong = "Contoso Test Long " + std::string(255 - 18, 't');
@@ -1123,13 +1140,25 @@ TEST_F(SeamContract, RemovingADeviceTakesItsDriverKey) {
     EXPECT_EQ(OpenResult(classKey + "\\0978"), kErrorSuccess);
 }
 
+// The driver store has no stand-in; what both sides show is the published INF going.
+TEST_F(SeamContract, UninstallOemInfTakesThePublishedInfAway) {
+    char windows[kTextSize] = {};
+    ASSERT_GT(files().WindowsDirectory(windows, kTextSize), 0u);
+    const std::string inf = std::string(windows) + "\\inf\\oem97.inf";
+    ASSERT_TRUE(Append(inf, "[Version]\r\nSignature=\"$Windows NT$\"\r\n"));
+    constexpr Dword kForce = 1;  // SUOI_FORCEDELETE
+    EXPECT_TRUE(devices().UninstallOemInf("oem97.inf", kForce));
+    EXPECT_EQ(files().GetAttributes(inf.c_str()), kInvalidAttributes);
+    EXPECT_FALSE(devices().UninstallOemInf("oem97.inf", kForce)) << "an INF that is not there";
+}
+
 // --- Processes -----------------------------------------------------------------------
 
 TEST_F(SeamContract, StartedRegsvr32Ends) {
     ASSERT_TRUE(ApplyFiles({}));
     const std::string command =
         "C:\\windows\\system32\\regsvr32.exe -u -s " + Scratch("absent.dll");
-    std::unique_ptr<Process> process = processes().Start(command.c_str());
+    std::unique_ptr<Process> process = processes().Start(command.c_str(), nullptr);
     ASSERT_NE(process, nullptr);
     EXPECT_TRUE(process->Wait(30000));
     EXPECT_TRUE(process->Wait(0)) << "an ended process stays ended";
@@ -1138,15 +1167,18 @@ TEST_F(SeamContract, StartedRegsvr32Ends) {
 TEST_F(SeamContract, AProgramThatIsNotThereDoesNotStart) {
     ASSERT_TRUE(ApplyFiles({}));
     const std::string command = Scratch("absent.exe") + " -u";
-    EXPECT_EQ(processes().Start(command.c_str()), nullptr);
-    EXPECT_FALSE(processes().WinExecute(command.c_str(), 0));
+    EXPECT_EQ(processes().Start(command.c_str(), nullptr), nullptr);
 }
 
-TEST_F(SeamContract, WinExecuteStartsRegsvr32) {
+TEST_F(SeamContract, AProcessStartsInTheDirectoryItIsGiven) {
     ASSERT_TRUE(ApplyFiles({}));
     const std::string command =
         "C:\\windows\\system32\\regsvr32.exe -u -s " + Scratch("absent.dll");
-    EXPECT_TRUE(processes().WinExecute(command.c_str(), 0));
+    std::unique_ptr<Process> process = processes().Start(command.c_str(), "C:\\windows\\system32");
+    ASSERT_NE(process, nullptr);
+    EXPECT_TRUE(process->Wait(30000));
+    EXPECT_EQ(processes().Start(command.c_str(), Scratch("absent").c_str()), nullptr)
+        << "a current directory that is not there";
 }
 
 // --- System --------------------------------------------------------------------------
@@ -1179,6 +1211,17 @@ TEST_F(SeamContract, UserCountryCodeIsDigitsCountedWithTheNul) {
 // Both machines speak English here: Western European text, one byte a character.
 TEST_F(SeamContract, AnsiCodePageOfAnEnglishSystem) {
     EXPECT_EQ(system().AnsiCodePage(), 1252u);
+}
+
+// The suite runs as the purger must: a 32-bit process on 32-bit Windows, as an
+// administrator.
+TEST_F(SeamContract, Wow64AndAdministratorsMembershipAreAnswered) {
+    bool wow64 = true;
+    ASSERT_TRUE(system().QueryWow64(&wow64));
+    EXPECT_FALSE(wow64);
+    bool member = false;
+    ASSERT_TRUE(system().CheckAdministratorsMembership(&member));
+    EXPECT_TRUE(member);
 }
 
 TEST_F(SeamContract, LoadTextOfAnAbsentStringIsZero) {

@@ -41,12 +41,16 @@ struct MachineState {
     bool failProcessStart = false;
     bool hangProcesses = false;
     std::vector<std::string> startedProcesses;
+    std::vector<std::string> startDirectories;
+    std::vector<std::string> uninstalledInfs;
     std::vector<Dword> sleeps;
     std::string countryCode = "1";
     OsVersion osVersion{kPlatformWin32Nt, 5, 1};
     Dword ansiCodePage = 1252;
     // The account the program runs as: an administrator, Wine's user.
     std::string processUser = "S-1-5-21-0-0-0-1000";
+    bool wow64 = false;
+    bool administrator = true;
     bool hasPciConfig = false;
     std::map<std::tuple<Dword, Dword, Dword>, Dword> pciConfig;
 

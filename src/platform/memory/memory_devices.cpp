@@ -1,6 +1,7 @@
 // Present devices as Wine's SetupAPI finds them in the Enum keys, and their removal
 // as Windows' SetupDiRemoveDevice does it.
 #include <cstring>
+#include <string>
 
 #include "platform/image/ascii_text.h"
 #include "platform/memory/machine_state.h"
@@ -121,6 +122,15 @@ class MemoryDeviceSet final : public DeviceSet {
         return true;
     }
 
+    bool ReadInstanceId(Dword index, char* buffer, Dword size) override {
+        if (!machine_.lock() || index >= members_.size() || buffer == nullptr ||
+            members_[index].size() >= size) {
+            return false;
+        }
+        std::memcpy(buffer, members_[index].c_str(), members_[index].size() + 1);
+        return true;
+    }
+
     bool RemoveMember(Dword index) override {
         const std::shared_ptr<MachineState> machine = machine_.lock();
         return machine && index < members_.size() &&
@@ -156,6 +166,20 @@ std::unique_ptr<DeviceSet> MemoryMachine::OpenPresentDevices(const char* enumera
         }
     }
     return std::make_unique<memory::MemoryDeviceSet>(state_->shared, std::move(members));
+}
+
+// As Windows does with SUOI_FORCEDELETE: the published INF and its PNF go (the driver
+// store has no stand-in here); false when there is no such INF. Every call is recorded.
+bool MemoryMachine::UninstallOemInf(const char* infFileName, Dword) {
+    if (infFileName == nullptr) return false;
+    state_->machine.uninstalledInfs.emplace_back(infFileName);
+    char windows[kTextSize];
+    WindowsDirectory(windows, kTextSize);
+    const std::string inf = std::string(windows) + "\\inf\\" + infFileName;
+    if (!DeleteFileAt(inf.c_str())) return false;
+    const size_t dot = inf.rfind('.');
+    DeleteFileAt((inf.substr(0, dot) + ".PNF").c_str());
+    return true;
 }
 
 }  // namespace cvp

@@ -1,0 +1,124 @@
+#include "changes/footprints.h"
+
+#include "changes/registry_capture.h"
+#include "platform/image/ascii_text.h"
+
+namespace cvp {
+namespace {
+
+constexpr const char* kEnum = "SYSTEM\\CurrentControlSet\\Enum\\";
+constexpr const char* kClass = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
+constexpr const char* kDeviceClasses = "SYSTEM\\CurrentControlSet\\Control\\DeviceClasses";
+constexpr const char* kClassIds = "SOFTWARE\\Classes\\CLSID";
+
+std::vector<std::string> Subkeys(Registry& registry, const std::string& path) {
+    std::vector<std::string> names;
+    std::unique_ptr<RegistryKey> key;
+    if (registry.OpenKey(Root::LocalMachine, path.c_str(), kKeyRead, &key) != kErrorSuccess) {
+        return names;
+    }
+    char name[kTextSize];
+    for (Dword index = 0;; ++index) {
+        Dword size = kTextSize;
+        const Long result = key->EnumKey(index, name, &size);
+        if (result == kErrorMoreData) continue;
+        if (result != kErrorSuccess) break;
+        names.emplace_back(name, size);
+    }
+    return names;
+}
+
+// A string value without its terminator; "" when it is missing or no string.
+std::string StringValue(Registry& registry, const std::string& path, const std::string& name) {
+    CapturedValue value;
+    if (!CaptureValue(registry, Root::LocalMachine, path, name, &value) ||
+        (value.type != kRegSz && value.type != kRegExpandSz)) {
+        return "";
+    }
+    return value.data.substr(0, value.data.find('\0'));
+}
+
+std::string Parent(const std::string& path) { return path.substr(0, path.rfind('\\')); }
+
+// A key whose only subkey is `child` is left empty when `child` goes.
+bool OnlySubkeyIs(Registry& registry, const std::string& path, const std::string& child) {
+    const std::vector<std::string> names = Subkeys(registry, path);
+    return names.size() == 1 && EqualsNoCase(path + "\\" + names.front(), child);
+}
+
+void AddInterfaceKeys(Registry& registry, const std::string& instanceId,
+                      std::vector<std::string>* keys) {
+    for (const std::string& interfaceClass : Subkeys(registry, kDeviceClasses)) {
+        const std::string classPath = std::string(kDeviceClasses) + "\\" + interfaceClass;
+        for (const std::string& link : Subkeys(registry, classPath)) {
+            const std::string linkPath = classPath + "\\" + link;
+            if (EqualsNoCase(StringValue(registry, linkPath, "DeviceInstance"), instanceId)) {
+                keys->push_back(linkPath);
+            }
+        }
+    }
+}
+
+// %SystemRoot% and %windir% as the machine's Windows directory.
+std::string Expanded(Files& files, std::string text) {
+    char windows[kTextSize];
+    const unsigned length = files.WindowsDirectory(windows, kTextSize);
+    if (length == 0 || length >= kTextSize) return text;
+    for (const char* variable : {"%systemroot%", "%windir%"}) {
+        const size_t at = LowerCopy(text).find(variable);
+        if (at != std::string::npos) text.replace(at, std::string(variable).size(), windows);
+    }
+    return text;
+}
+
+// A registration names the module by its full path, or by its bare file name when the
+// module lies in the system directory, where LoadLibrary looks for a bare name.
+bool NamesModule(Files& files, std::string registered, const std::string& modulePath) {
+    if (registered.size() >= 2 && registered.front() == '"' && registered.back() == '"') {
+        registered = registered.substr(1, registered.size() - 2);
+    }
+    registered = Expanded(files, registered);
+    if (EqualsNoCase(registered, modulePath)) return true;
+    if (registered.find_first_of("\\/") != std::string::npos) return false;
+    char system[kTextSize];
+    const unsigned length = files.SystemDirectory(system, kTextSize);
+    return length > 0 && length < kTextSize &&
+           EqualsNoCase(std::string(system) + "\\" + registered, modulePath);
+}
+
+}  // namespace
+
+std::vector<std::string> DeviceRemovalKeys(Registry& registry, const std::string& instanceId) {
+    std::vector<std::string> keys;
+    const std::string instance = kEnum + instanceId;
+    std::unique_ptr<RegistryKey> key;
+    if (instanceId.empty() ||
+        registry.OpenKey(Root::LocalMachine, instance.c_str(), kKeyRead, &key) != kErrorSuccess) {
+        return keys;
+    }
+    keys.push_back(instance);
+    const std::string driver = StringValue(registry, instance, "Driver");
+    if (!driver.empty()) keys.push_back(kClass + driver);
+    AddInterfaceKeys(registry, instanceId, &keys);
+
+    const std::string device = Parent(instance);
+    if (OnlySubkeyIs(registry, device, instance)) {
+        keys.push_back(device);
+        if (OnlySubkeyIs(registry, Parent(device), device)) keys.push_back(Parent(device));
+    }
+    return keys;
+}
+
+std::vector<std::string> ComRegistrationKeys(Platform& platform, const std::string& modulePath) {
+    std::vector<std::string> keys;
+    for (const std::string& classId : Subkeys(platform.registry, kClassIds)) {
+        if (classId.empty() || classId.front() != '{') continue;
+        const std::string path = std::string(kClassIds) + "\\" + classId;
+        const std::string server = StringValue(platform.registry, path + "\\InprocServer32", "");
+        if (!server.empty() && NamesModule(platform.files, server, modulePath))
+            keys.push_back(path);
+    }
+    return keys;
+}
+
+}  // namespace cvp

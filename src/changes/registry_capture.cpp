@@ -1,0 +1,108 @@
+#include "changes/registry_capture.h"
+
+#include <vector>
+
+#include "run/registry_reads.h"
+
+namespace cvp {
+namespace {
+
+constexpr Dword kKeyNameSize = 256;      // key names: 255 characters
+constexpr Dword kValueNameSize = 16384;  // value names: 16,383 characters
+
+// The subkey names of an open key, in enumeration order.
+std::vector<std::string> SubkeyNames(RegistryKey& key) {
+    std::vector<std::string> names;
+    char name[kKeyNameSize];
+    for (Dword index = 0;; ++index) {
+        Dword size = kKeyNameSize;
+        if (key.EnumKey(index, name, &size) != kErrorSuccess) break;
+        names.emplace_back(name, size);
+    }
+    return names;
+}
+
+// A value's bytes: the size first, then the data; it is read again if it grew between.
+bool ReadValueData(RegistryKey& key, const std::string& name, Dword* type, std::string* data) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Dword size = 0;
+        if (key.QueryValue(name.c_str(), type, nullptr, &size) != kErrorSuccess) return false;
+        data->assign(size, '\0');
+        Dword read = size;
+        const Long result = key.QueryValue(name.c_str(), type,
+                                           reinterpret_cast<unsigned char*>(data->data()), &read);
+        if (result == kErrorMoreData) continue;
+        if (result != kErrorSuccess) return false;
+        data->resize(read);
+        return true;
+    }
+    return false;
+}
+
+std::vector<CapturedValue> Values(RegistryKey& key) {
+    std::vector<CapturedValue> values;
+    std::vector<char> name(kValueNameSize);
+    for (Dword index = 0;; ++index) {
+        Dword size = kValueNameSize;
+        if (key.EnumValue(index, name.data(), &size, nullptr, nullptr, nullptr) != kErrorSuccess) {
+            break;
+        }
+        CapturedValue value;
+        value.name.assign(name.data(), size);
+        if (ReadValueData(key, value.name, &value.type, &value.data)) {
+            values.push_back(std::move(value));
+        }
+    }
+    return values;
+}
+
+}  // namespace
+
+bool CaptureKeyTree(Registry& registry, Root root, const std::string& path,
+                    std::vector<CapturedKey>* keys) {
+    std::unique_ptr<RegistryKey> top;
+    const Long opened = registry.OpenKey(root, path.c_str(), kKeyRead, &top);
+    if (opened == kErrorFileNotFound || opened == kErrorPathNotFound) return false;
+
+    // Depth first, each key before its subkeys, subkeys in enumeration order.
+    std::string named = path;
+    while (!named.empty() && named.back() == '\\') named.pop_back();
+    std::vector<std::string> pending{named};
+    while (!pending.empty()) {
+        CapturedKey captured;
+        captured.path = pending.back();
+        pending.pop_back();
+        captured.dacl = ReadKeyDaclText(registry, root, captured.path);
+        std::unique_ptr<RegistryKey> key;
+        if (registry.OpenKey(root, captured.path.c_str(), kKeyRead, &key) != kErrorSuccess) {
+            captured.readable = false;
+            keys->push_back(std::move(captured));
+            continue;
+        }
+        captured.values = Values(*key);
+        const std::vector<std::string> names = SubkeyNames(*key);
+        for (auto name = names.rbegin(); name != names.rend(); ++name) {
+            pending.push_back(captured.path + "\\" + *name);
+        }
+        keys->push_back(std::move(captured));
+    }
+    return true;
+}
+
+bool CaptureValue(Registry& registry, Root root, const std::string& path, const std::string& name,
+                  CapturedValue* value) {
+    std::unique_ptr<RegistryKey> key;
+    if (registry.OpenKey(root, path.c_str(), kKeyQueryValue, &key) != kErrorSuccess) return false;
+    value->name = name;
+    return ReadValueData(*key, name, &value->type, &value->data);
+}
+
+std::string ReadKeyDaclText(Registry& registry, Root root, const std::string& path) {
+    std::string sddl;
+    if (registry.ReadKeyDacl(SecurityObjectName(root, path).c_str(), &sddl) != kErrorSuccess) {
+        return "";
+    }
+    return sddl;
+}
+
+}  // namespace cvp
