@@ -39,8 +39,7 @@ class RemovalWatch : public ForwardingPlatform {
     Long OpenKey(Root root, const char* path, Dword access,
                  std::unique_ptr<RegistryKey>* key) override;
     Long DeleteTree(Root root, const char* path) override;
-    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
-                      const char* sddl) override;
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation, const char* sddl) override;
 
     bool SetAttributes(const char* path, Dword attributes) override;
     bool DeleteFileAt(const char* path) override;

@@ -60,11 +60,11 @@ void KeyAccessTakeover::Release() {
     if (!KeyExists(registry_, root_, path_.c_str())) return;
     if (reach_ == Reach::Subtree) {
         const bool isProtected = originalDacl_.rfind("D:P", 0) == 0;
-        registry_.WriteKeyDacl(objectName_.c_str(),
-                               kDaclSecurityInformation |
-                                   (isProtected ? kProtectedDaclSecurityInformation
-                                                : kUnprotectedDaclSecurityInformation),
-                               originalDacl_.c_str());
+        registry_.WriteKeyDacl(
+            objectName_.c_str(),
+            kDaclSecurityInformation | (isProtected ? kProtectedDaclSecurityInformation
+                                                    : kUnprotectedDaclSecurityInformation),
+            originalDacl_.c_str());
     }
     SetKeySecurity(originalDacl_.c_str());
 }

@@ -40,8 +40,9 @@ bool AppendToPlainFile(Files& files, const char* path, const char* data, Dword s
     // Append-only access puts every write at the end of the file, also when another
     // instance appends at the same time; one write per call keeps a line whole. The
     // tests look at the file opened, so that nothing can be swapped in between.
-    std::unique_ptr<OpenedFile> file = files.OpenFileAt(
-        path, kFileAppendData, kFileShareRead, kOpenAlways, kFileFlagOpenReparsePoint | kAttrNormal);
+    std::unique_ptr<OpenedFile> file =
+        files.OpenFileAt(path, kFileAppendData, kFileShareRead, kOpenAlways,
+                         kFileFlagOpenReparsePoint | kAttrNormal);
     return file && IsPlainFile(files, *file, path) && file->Write(data, size);
 }
 

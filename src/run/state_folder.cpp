@@ -15,8 +15,8 @@ constexpr char kAdministratorsOnly[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 // The rights that change a folder or what it holds: add a file or a subfolder, write
 // extended attributes or attributes, delete a child or the folder, change its DACL or
 // owner, and the generic rights that include them.
-constexpr Dword kChangeRights = 0x0002 | 0x0004 | 0x0010 | 0x0040 | 0x0100 | kDelete |
-                                kWriteDac | kWriteOwner | kGenericWrite | kGenericAll;
+constexpr Dword kChangeRights = 0x0002 | 0x0004 | 0x0010 | 0x0040 | 0x0100 | kDelete | kWriteDac |
+                                kWriteOwner | kGenericWrite | kGenericAll;
 
 bool IsTrusted(const std::string& sid, const std::string& processUser) {
     return sid == "SY" || sid == "BA" || (!processUser.empty() && sid == processUser);

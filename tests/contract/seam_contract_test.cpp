@@ -606,7 +606,9 @@ TEST_F(SeamContract, KeyDenyingAdministratorsRefusesUntilItsDaclIsReplaced) {
     EXPECT_EQ(count, 1u);
 
     // The take-over's DACL: the Administrators group, which the running token holds.
-    ASSERT_EQ(registry().WriteKeyDacl(object.c_str(), kDaclSecurityInformation, "D:(A;OICI;GA;;;BA)"), kErrorSuccess);
+    ASSERT_EQ(
+        registry().WriteKeyDacl(object.c_str(), kDaclSecurityInformation, "D:(A;OICI;GA;;;BA)"),
+        kErrorSuccess);
     // Modelled on Wine, which keeps GENERIC_ALL as written and adds no inherited ACEs.
     // Windows would show the parent's inheritable ACEs after it as well.
     ASSERT_EQ(registry().ReadKeyDacl(object.c_str(), &sddl), kErrorSuccess);
@@ -654,7 +656,8 @@ TEST_F(SeamContract, DaclOfAMissingKeyIsNotFound) {
     const std::string object = std::string(kScratchKeyObject) + "\\Absent";
     std::string sddl = "untouched";
     EXPECT_EQ(registry().ReadKeyDacl(object.c_str(), &sddl), kErrorFileNotFound);
-    EXPECT_EQ(registry().WriteKeyDacl(object.c_str(), kDaclSecurityInformation, "D:(A;CI;GA;;;WD)"), kErrorFileNotFound);
+    EXPECT_EQ(registry().WriteKeyDacl(object.c_str(), kDaclSecurityInformation, "D:(A;CI;GA;;;WD)"),
+              kErrorFileNotFound);
     EXPECT_EQ(OpenResult(ScratchKey("Absent")), kErrorFileNotFound);
 }
 
@@ -1209,9 +1212,7 @@ TEST_F(SeamContract, UserCountryCodeIsDigitsCountedWithTheNul) {
 }
 
 // Both machines speak English here: Western European text, one byte a character.
-TEST_F(SeamContract, AnsiCodePageOfAnEnglishSystem) {
-    EXPECT_EQ(system().AnsiCodePage(), 1252u);
-}
+TEST_F(SeamContract, AnsiCodePageOfAnEnglishSystem) { EXPECT_EQ(system().AnsiCodePage(), 1252u); }
 
 // The suite runs as the purger must: a 32-bit process on 32-bit Windows, as an
 // administrator.

@@ -12,9 +12,8 @@
 //       TerminateProcess after MS milliseconds or as soon as FILE has grown to BYTES;
 //       the held files stay open until then. Prints "exit CODE MS", "killed MS" or
 //       "hung MS" (MS since the start).
-#include <windows.h>
-
 #include <sddl.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>

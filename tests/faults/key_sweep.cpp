@@ -213,7 +213,8 @@ int Check(const char* beforeFile, const char* startFile) {
     const Listing now = SweepNow();
     const int opened = OpenedSince(before, now);
     const int changed = ChangedSince(start, now);
-    std::fprintf(stderr, "key_sweep: %d key(s) newly open to Everyone, %d key(s) with another DACL\n",
+    std::fprintf(stderr,
+                 "key_sweep: %d key(s) newly open to Everyone, %d key(s) with another DACL\n",
                  opened, changed);
     if (!Print(now)) return 2;
     return opened == 0 && changed == 0 ? 0 : 1;

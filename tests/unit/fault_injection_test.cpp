@@ -50,18 +50,23 @@ TEST(MemoryFaults, DenyKeyTakeoverLeavesTheAdministratorsNoWayIn) {
     EXPECT_EQ(machine.OpenKey(Root::LocalMachine, "SYSTEM\\Held", kKeyRead, &key),
               kErrorAccessDenied);
     EXPECT_EQ(machine.ReadKeyDacl("MACHINE\\SYSTEM\\Held", &sddl), kErrorAccessDenied);
-    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\Held", kDaclSecurityInformation, "D:(A;OICI;GA;;;WD)"),
+    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\Held", kDaclSecurityInformation,
+                                   "D:(A;OICI;GA;;;WD)"),
               kErrorAccessDenied);
     EXPECT_EQ(machine.DeleteTree(Root::LocalMachine, "SYSTEM\\Held"), kErrorAccessDenied);
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\Held"), "D:(D;;KA;;;WD)");
     // Its subkeys are the administrators' own.
-    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\Held\\Sub", kDaclSecurityInformation, "D:(A;;KA;;;BA)"), kErrorSuccess);
+    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\Held\\Sub", kDaclSecurityInformation,
+                                   "D:(A;;KA;;;BA)"),
+              kErrorSuccess);
 
     // Lifted, the key is the administrators' again, and its DACL still its own.
     machine.ClearFaults();
     EXPECT_EQ(machine.ReadKeyDacl("MACHINE\\SYSTEM\\Held", &sddl), kErrorSuccess);
     EXPECT_EQ(sddl, "D:(D;;KA;;;WD)");
-    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\Held", kDaclSecurityInformation, "D:(A;;KA;;;BA)"), kErrorSuccess);
+    EXPECT_EQ(
+        machine.WriteKeyDacl("MACHINE\\SYSTEM\\Held", kDaclSecurityInformation, "D:(A;;KA;;;BA)"),
+        kErrorSuccess);
     EXPECT_EQ(machine.DeleteTree(Root::LocalMachine, "SYSTEM\\Held"), kErrorSuccess);
 }
 

@@ -437,7 +437,8 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
                       const char* sddl) override {
         if (!Pass()) return kErrorAccessDenied;
         const Long result = machine_.WriteKeyDacl(objectName, securityInformation, sddl);
-        if (result == kErrorSuccess && sddl != nullptr) NoteDaclWritten(ObjectKeyName(objectName), sddl);
+        if (result == kErrorSuccess && sddl != nullptr)
+            NoteDaclWritten(ObjectKeyName(objectName), sddl);
         return result;
     }
     // A DACL written to `key` (named as KeyName spells it) by name or through its handle:
@@ -608,7 +609,8 @@ class Key final : public RegistryKey {
     Long SetSecurity(Dword securityInformation, const char* sddl) override {
         if (!tap_.Pass()) return kErrorAccessDenied;
         const Long result = key_->SetSecurity(securityInformation, sddl);
-        if (result == kErrorSuccess && sddl != nullptr) tap_.NoteDaclWritten(KeyName(root_, path_), sddl);
+        if (result == kErrorSuccess && sddl != nullptr)
+            tap_.NoteDaclWritten(KeyName(root_, path_), sddl);
         return result;
     }
 

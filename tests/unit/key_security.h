@@ -49,8 +49,8 @@ inline bool OpenToEveryone(const std::string& sddl) {
 
 inline bool HasEntry(const Dacl& dacl, const Ace& ace) {
     return std::any_of(dacl.aces.begin(), dacl.aces.end(), [&](const Ace& present) {
-        return present.deny == ace.deny && present.flags == ace.flags &&
-               present.mask == ace.mask && present.sid == ace.sid;
+        return present.deny == ace.deny && present.flags == ace.flags && present.mask == ace.mask &&
+               present.sid == ace.sid;
     });
 }
 

@@ -215,7 +215,9 @@ TEST(MemoryKeySecurity, EnforcesTheDaclAtOpen) {
         {"D:(A;;KR;;;BA)", kGenericWrite, kErrorAccessDenied},
     };
     for (const Case& test : cases) {
-        ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\K", kDaclSecurityInformation, test.dacl), kErrorSuccess) << test.dacl;
+        ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\K", kDaclSecurityInformation, test.dacl),
+                  kErrorSuccess)
+            << test.dacl;
         EXPECT_EQ(OpenResult(machine, Root::LocalMachine, "K", test.access), test.expected)
             << test.dacl;
     }
@@ -224,13 +226,16 @@ TEST(MemoryKeySecurity, EnforcesTheDaclAtOpen) {
 TEST(MemoryKeySecurity, WritesReadBackCanonical) {
     MemoryMachine machine;
     machine.CreateKey(Root::ClassesRoot, "CLSID\\{1}");
-    ASSERT_EQ(machine.WriteKeyDacl("CLASSES_ROOT\\CLSID\\{1}", kDaclSecurityInformation, "D:(D;OICI;GA;;;S-1-1-0)"),
+    ASSERT_EQ(machine.WriteKeyDacl("CLASSES_ROOT\\CLSID\\{1}", kDaclSecurityInformation,
+                                   "D:(D;OICI;GA;;;S-1-1-0)"),
               kErrorSuccess);
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SOFTWARE\\Classes\\CLSID\\{1}"),
               "D:(D;OICI;GA;;;WD)");
-    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}", kDaclSecurityInformation, "D:(Z;;KA;;;WD)"),
+    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}",
+                                   kDaclSecurityInformation, "D:(Z;;KA;;;WD)"),
               kErrorInvalidParameter);
-    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\Missing", kDaclSecurityInformation, "D:"), kErrorFileNotFound);
+    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\Missing", kDaclSecurityInformation, "D:"),
+              kErrorFileNotFound);
     EXPECT_EQ(machine.KeyDacl(Root::ClassesRoot, "CLSID\\{1}"), "D:(D;OICI;GA;;;WD)");
 }
 
@@ -243,7 +248,8 @@ TEST(MemoryKeySecurity, InheritableEntriesReachSubkeysThatInherit) {
     machine.CreateKey(Root::LocalMachine, "SYSTEM\\K\\Shut");
     machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\Deep", "D:(D;;KA;;;BA)");
     machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\K\\Shut", "D:P(D;;KA;;;BA)");
-    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", kDaclSecurityInformation, "D:(A;OICI;GA;;;WD)(A;NP;KR;;;BU)"),
+    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", kDaclSecurityInformation,
+                                   "D:(A;OICI;GA;;;WD)(A;NP;KR;;;BU)"),
               kErrorSuccess);
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A"),
               "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)(A;OICIID;GA;;;WD)");
@@ -255,7 +261,9 @@ TEST(MemoryKeySecurity, InheritableEntriesReachSubkeysThatInherit) {
     // subkey once.
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\B\\C"),
               "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)(A;CIID;GR;;;BU)(A;OICIID;GA;;;WD)");
-    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", kDaclSecurityInformation, "D:(A;;KA;;;BA)"), kErrorSuccess);
+    ASSERT_EQ(
+        machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", kDaclSecurityInformation, "D:(A;;KA;;;BA)"),
+        kErrorSuccess);
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A"), "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)");
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\Deep"),
               "D:(D;;KA;;;BA)(A;CIID;GR;;;BU)");
@@ -284,7 +292,8 @@ TEST(MemoryKeySecurity, OnlyTheFlagProtectsANamedWriteAndAHandlesWriteKeepsTheDe
     EXPECT_EQ(key->SetSecurity(kDaclSecurityInformation, "O:BA"), kErrorInvalidParameter);
     ASSERT_EQ(key->SetSecurity(kDaclSecurityInformation, "D:PAI(A;;KA;;;BA)(A;CIID;KR;;;BU)"),
               kErrorSuccess);
-    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K"), "D:PAI(A;;KA;;;BA)(A;CIID;KR;;;BU)");
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K"),
+              "D:PAI(A;;KA;;;BA)(A;CIID;KR;;;BU)");
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\Sub"), sub);
 }
 

@@ -102,7 +102,8 @@ TEST_F(PendingIdentifiers, APlantedFileSteersNothing) {
         {"in the Windows directory", nullptr},
         {"in a folder Users may change",
          "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)"},
-        {"in a folder another account owns", "O:S-1-5-21-7-7-7-1001D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
+        {"in a folder another account owns",
+         "O:S-1-5-21-7-7-7-1001D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"},
     };
     for (const auto& plant : cases) {
         RunRig rig;
@@ -136,8 +137,9 @@ TEST_F(PendingIdentifiers, EachFamilyHasItsFileAndOnlyPlainIdentifiersGoInIt) {
     rig.state.parentIdPrefixCount = 2;
     rig.state.instanceSuffixCount = 1;
     RememberDeviceIdentifiers(rig.context);
-    EXPECT_EQ(rig.machine.FileContent("C:\\windows\\CVPurger\\CVPurgerPending8.ini"),
-              "[PendingCleanup]\r\nParentIdPrefix1=6&2a3b4c5d&0\r\nInstanceName1=5&1f2e3d4c&0&1\r\n");
+    EXPECT_EQ(
+        rig.machine.FileContent("C:\\windows\\CVPurger\\CVPurgerPending8.ini"),
+        "[PendingCleanup]\r\nParentIdPrefix1=6&2a3b4c5d&0\r\nInstanceName1=5&1f2e3d4c&0&1\r\n");
     EXPECT_EQ(rig.state.parentIdPrefixCount, 2);
 
     RunState next;

@@ -152,9 +152,8 @@ TEST(ReportProgressLog, ALogThatIsALinkOfAnyKindIsRefused) {
     ReportThroughPlantedLog(hard, "a hard link",
                             [&] { hard.AddHardLink("C:\\windows\\win.ini", kLogPath); });
     FollowingEveryLink followed;
-    ReportThroughPlantedLog(followed, "a link the system follows", [&] {
-        followed.AddSymbolicLink(kLogPath, "C:\\windows\\win.ini");
-    });
+    ReportThroughPlantedLog(followed, "a link the system follows",
+                            [&] { followed.AddSymbolicLink(kLogPath, "C:\\windows\\win.ini"); });
     // A plain log passes, the final path naming it.
     MemoryMachine plain;
     EXPECT_EQ(ReportThroughPlantedLog(plain, "no link", [] {}), std::vector<std::string>{" A"});

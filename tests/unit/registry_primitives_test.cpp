@@ -50,7 +50,8 @@ TEST(RegistryTakeover, LiftsADenyTheSubkeysInherit) {
     // Subkeys with no entries of their own, only what they inherit.
     rig.machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\Guarded\\Instance", "D:");
     rig.machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\Guarded\\Instance\\Device Parameters", "D:");
-    ASSERT_EQ(rig.machine.WriteKeyDacl("MACHINE\\SYSTEM\\Guarded", kDaclSecurityInformation, "D:(D;OICI;KA;;;BA)"),
+    ASSERT_EQ(rig.machine.WriteKeyDacl("MACHINE\\SYSTEM\\Guarded", kDaclSecurityInformation,
+                                       "D:(D;OICI;KA;;;BA)"),
               kErrorSuccess);
     std::unique_ptr<RegistryKey> child;
     ASSERT_EQ(rig.machine.OpenKey(Root::LocalMachine, "SYSTEM\\Guarded\\Instance", kKeyAllAccess,
@@ -73,7 +74,8 @@ TEST(RegistryTakeover, AValuesTakeOverOpensItsKeyAloneAndPutsItsDaclBackExactly)
     const std::string closed = "D:P(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
     const std::string inherited = "D:(A;CIID;KR;;;BA)(A;CIID;KA;;;SY)";
     rig.machine.SetKeyDacl(Root::LocalMachine, enumKey, closed);
-    for (const std::string& below : {enumKey + "\\PCI", enumKey + "\\PCI\\VEN_109E&DEV_036E", device}) {
+    for (const std::string& below :
+         {enumKey + "\\PCI", enumKey + "\\PCI\\VEN_109E&DEV_036E", device}) {
         rig.machine.SetKeyDacl(Root::LocalMachine, below, inherited);
     }
     rig.registry.watch = [&] { EXPECT_EQ(rig.Dacl(device), inherited); };

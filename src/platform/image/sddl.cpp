@@ -49,7 +49,8 @@ const char* BitName(int bit) {
     }
 }
 
-// The SID aliases the writer uses.
+// The SID aliases the writer uses. LA and LG, the machine's own Administrator and Guest
+// accounts, have no fixed SID.
 constexpr struct {
     const char* alias;
     const char* sid;
@@ -60,9 +61,7 @@ constexpr struct {
     {"NS", "S-1-5-20"},     {"BA", "S-1-5-32-544"}, {"BU", "S-1-5-32-545"}, {"BG", "S-1-5-32-546"},
     {"PU", "S-1-5-32-547"}, {"AO", "S-1-5-32-548"}, {"SO", "S-1-5-32-549"}, {"PO", "S-1-5-32-550"},
     {"BO", "S-1-5-32-551"}, {"RE", "S-1-5-32-552"}, {"RU", "S-1-5-32-554"}, {"RD", "S-1-5-32-555"},
-    {"NO", "S-1-5-32-556"},
-    // The machine's own Administrator and Guest accounts: no fixed SID.
-    {"LA", ""},             {"LG", ""},
+    {"NO", "S-1-5-32-556"}, {"LA", ""},             {"LG", ""},
 };
 
 constexpr struct {

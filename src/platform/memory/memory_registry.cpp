@@ -254,7 +254,8 @@ Long MemoryMachine::WriteKeyDacl(const char* objectName, Dword securityInformati
         !ParseDaclSddl(sddl, dacl.get())) {
         return kErrorInvalidParameter;
     }
-    dacl->control = (securityInformation & kProtectedDaclSecurityInformation) != 0 ? kDaclProtected : 0;
+    dacl->control =
+        (securityInformation & kProtectedDaclSecurityInformation) != 0 ? kDaclProtected : 0;
     RegKey* key = state_->machine.registry.Find(where);
     if (key == nullptr) return kErrorFileNotFound;
     if (const Long refused = OwnerRefusal(state_->machine, *key, kWriteDac)) return refused;

@@ -349,8 +349,8 @@ Long Win32Platform::WriteKeyDacl(const char* objectName, Dword securityInformati
     PACL dacl = nullptr;
     if (const Long refused = DescriptorWithDacl(sddl, &descriptor, &dacl)) return refused;
     std::string name(objectName);  // SetNamedSecurityInfoA takes a writable name
-    return static_cast<Long>(SetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY, securityInformation,
-                                                   nullptr, nullptr, dacl, nullptr));
+    return static_cast<Long>(SetNamedSecurityInfoA(
+        name.data(), SE_REGISTRY_KEY, securityInformation, nullptr, nullptr, dacl, nullptr));
 }
 
 // --- Files ---

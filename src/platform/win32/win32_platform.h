@@ -30,8 +30,7 @@ class Win32Platform : public Registry,
                  std::unique_ptr<RegistryKey>* key) override;
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
-    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
-                      const char* sddl) override;
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation, const char* sddl) override;
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
