@@ -12,8 +12,9 @@
 //       TerminateProcess after MS milliseconds or as soon as FILE has grown to BYTES;
 //       the held files stay open until then. Prints "exit CODE MS", "killed MS" or
 //       "hung MS" (MS since the start).
-#include <sddl.h>
 #include <windows.h>
+// windows.h first: sddl.h relies on its types.
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
