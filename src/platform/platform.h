@@ -76,7 +76,7 @@ struct FileInformation {
 
 // An open file (a CreateFileA handle). Destruction closes it.
 class OpenedFile {
-  public:
+public:
     virtual ~OpenedFile() = default;
     // GetFileInformationByHandle.
     virtual bool ReadInformation(FileInformation* information) = 0;

@@ -15,32 +15,32 @@ namespace cvp {
 // that could not be deleted is not left open or changed.
 class KeyAccessTakeover {
 public:
-  // What a take-over opens. A key's deletion needs its subtree: the grant is
-  // inherited by every subkey that inherits (SetNamedSecurityInfoA passes it on). A
-  // value's needs the key alone: nothing below it changes (RegSetKeySecurity), so a
-  // take-over of a control set's Enum key leaves every device key as it is.
-  enum class Reach { Subtree, KeyAlone };
+    // What a take-over opens. A key's deletion needs its subtree: the grant is
+    // inherited by every subkey that inherits (SetNamedSecurityInfoA passes it on). A
+    // value's needs the key alone: nothing below it changes (RegSetKeySecurity), so a
+    // take-over of a control set's Enum key leaves every device key as it is.
+    enum class Reach { Subtree, KeyAlone };
 
-  KeyAccessTakeover(Registry& registry, Reach reach) : registry_(registry), reach_(reach) {}
-  ~KeyAccessTakeover() { Release(); }
-  KeyAccessTakeover(const KeyAccessTakeover&) = delete;
-  KeyAccessTakeover& operator=(const KeyAccessTakeover&) = delete;
+    KeyAccessTakeover(Registry& registry, Reach reach) : registry_(registry), reach_(reach) {}
+    ~KeyAccessTakeover() { Release(); }
+    KeyAccessTakeover(const KeyAccessTakeover&) = delete;
+    KeyAccessTakeover& operator=(const KeyAccessTakeover&) = delete;
 
-  // 1 when the new DACL was written.
-  int Grant(Root root, const char* path);
-  void Release();
+    // 1 when the new DACL was written.
+    int Grant(Root root, const char* path);
+    void Release();
 
 private:
-  // RegSetKeySecurity through a handle of the key's own.
-  Long SetKeySecurity(const char* sddl);
+    // RegSetKeySecurity through a handle of the key's own.
+    Long SetKeySecurity(const char* sddl);
 
-  Registry& registry_;
-  Reach reach_;
-  Root root_ = Root::LocalMachine;
-  std::string path_;
-  std::string objectName_;
-  std::string originalDacl_;
-  bool granted_ = false;
+    Registry& registry_;
+    Reach reach_;
+    Root root_ = Root::LocalMachine;
+    std::string path_;
+    std::string objectName_;
+    std::string originalDacl_;
+    bool granted_ = false;
 };
 
 // Takes the key over, deletes it with its subtree and reports it. 1 when deleted.

@@ -142,12 +142,12 @@ inject() {
         log-symlink:*) link_log -s "${1#*:}" ;;
         log-hardlink:*) link_log -f "${1#*:}" ;;
         planted-pending:*)
-            spec=${1#*:}
-            plant_pending "${spec%%:*}" "${spec#*:}" "$drive_c/windows"
+            planted=${1#*:}
+            plant_pending "${planted%%:*}" "${planted#*:}" "$drive_c/windows"
             # Wine shows the Unix permissions as the DACL: Everyone may write.
             mkdir -p "$drive_c/windows/CVPurger"
             chmod 777 "$drive_c/windows/CVPurger"
-            plant_pending "${spec%%:*}" "${spec#*:}" "$drive_c/windows/CVPurger"
+            plant_pending "${planted%%:*}" "${planted#*:}" "$drive_c/windows/CVPurger"
             ;;
         no-regsvr32*) mv "$system32/regsvr32.exe" "$system32/regsvr32.exe.gone" ;;
         locked-log) : >"$drive_c/cvpurger/UnInstall.log" ;;
