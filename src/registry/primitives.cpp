@@ -17,18 +17,6 @@ namespace {
 constexpr const char* kAdministratorsFullControl = "D:(A;OICI;GA;;;BA)";
 constexpr const char* kAdministratorsFullControlOfTheKey = "D:(A;;KA;;;BA)";
 
-// The security API names registry keys by these words, not by the root handles.
-const char* ObjectNamePrefix(Root root) {
-    switch (root) {
-        case Root::ClassesRoot: return "CLASSES_ROOT\\";
-        case Root::CurrentUser: return "CURRENT_USER\\";
-        case Root::LocalMachine: return "MACHINE\\";
-        case Root::Users: return "USERS\\";
-        case Root::CurrentConfig: return "CURRENT_CONFIG\\";
-    }
-    return "";
-}
-
 bool KeyExists(Registry& registry, Root root, const char* path) {
     std::unique_ptr<RegistryKey> key;
     return registry.OpenKey(root, path, kReadControl, &key) != kErrorFileNotFound;
@@ -38,7 +26,7 @@ bool KeyExists(Registry& registry, Root root, const char* path) {
 
 int KeyAccessTakeover::Grant(Root root, const char* path) {
     Release();
-    objectName_ = std::string(ObjectNamePrefix(root)) + path;
+    objectName_ = SecurityObjectName(root, path);
     if (registry_.ReadKeyDacl(objectName_.c_str(), &originalDacl_) != kErrorSuccess) return 0;
     granted_ = true;
     root_ = root;

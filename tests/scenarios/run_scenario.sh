@@ -4,20 +4,22 @@
 # changes and the same file changes, and unless each side's changes pass the image's
 # traces.txt: the family's traces gone, nothing else removed, changed or added.
 #
-#   run_scenario.sh SCENARIO_TOOL CVPURGER_EXE IMAGE_DIR TOKEN WORK_DIR
+#   run_scenario.sh SCENARIO_TOOL CVPURGER_EXE IMAGE_DIR TOKEN WORK_DIR [VERSION]
 #
+# With VERSION (win2k, winxp, win7) both sides play that Windows: the in-memory
+# machine answers GetVersionExA with it, and the Wine prefix is set to it.
 # WORK_DIR keeps both sides' results (memory/, wine/) for a look after a failure.
 set -eu
 
-tool=$1 exe=$2 image=$3 token=$4 work=$5
+tool=$1 exe=$2 image=$3 token=$4 work=$5 version=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
 
 rm -rf "$work"
 mkdir -p "$work/memory" "$work/wine"
-"$tool" run "$image" "$token" "$work/memory"
+"$tool" run "$image" "$token" "$work/memory" ${version:+"$version"}
 
 CVP_SCENARIO_TOOL=$tool CVP_SCENARIO_EXE=$exe CVP_SCENARIO_IMAGE=$image \
-CVP_SCENARIO_OUT=$work/wine \
+CVP_SCENARIO_OUT=$work/wine CVP_WINDOWS_VERSION=$version \
     "$here/../wine/with-prefix.sh" "$here/wine_side.sh" "$token"
 
 status=0

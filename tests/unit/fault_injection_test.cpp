@@ -439,21 +439,14 @@ void Lift(MemoryMachine& machine, const InjectedFault& fault) {
     for (const auto& [path, dacl] : fault.dacls) machine.SetKeyDacl(Root::LocalMachine, path, dacl);
 }
 
-// Whether the fresh image holds the file or folder. The run makes one of its own (the
-// file that keeps its device identifiers until the registry step is done), and a lock
-// set before the run keeps it from being made at all: then nothing is there to stay.
-bool OnFreshMachine(const CleanRun& clean, const DeletionPoint& point) {
-    const std::string name = FileName(point.path);
-    return std::any_of(clean.before.files.begin(), clean.before.files.end(),
-                       [&](const std::string& line) { return DumpLineFile(line) == name; });
-}
-
 bool StillThere(const MemoryMachine& machine, const CleanRun& clean, const DeletionPoint& point) {
     switch (point.kind) {
         case Kind::Key:
             return machine.KeyExists(point.root, point.path);
         case Kind::Value:
             return machine.ValueExists(point.root, point.path, point.value);
+        // A lock set before the run keeps the run's own file from being made at all:
+        // then nothing is there to stay.
         case Kind::File:
         case Kind::Directory:
             return machine.FileExists(point.path) || !OnFreshMachine(clean, point);

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "app/command_line_run.h"
+#include "app/stoppable_platform.h"
 #include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
 #include "platform/image/registry_paths.h"
@@ -35,6 +36,7 @@
 #include "platform/string_table.h"
 #include "registry/primitives.h"
 #include "run/family_catalogue.h"
+#include "run/progress.h"
 #include "scenario/traces.h"
 #include "unit/key_security.h"
 #include "unit/run_rig.h"
@@ -94,6 +96,48 @@ inline int RunToken(Platform platform, const std::string& token,
     if (identifiers != nullptr) *identifiers = FoundIdentifiers(state);
     return result;
 }
+
+// The first entry of the wizard's installed-driver list that names `family`; -1 for
+// none.
+inline int InstalledEntryOf(Platform& platform, ProductFamily family) {
+    RunState list;
+    RunContext scan{platform, list, nullptr};
+    const int entries = ListEntries(scan, 1);
+    for (int index = 0; index < entries; ++index) {
+        RunState entry;
+        FamilyFromListEntry(entry, list.installedDrivers[index]);
+        if (entry.family == family) return index;
+    }
+    return -1;
+}
+
+// The wizard's run of `family` as a new process makes it: expert mode, on that entry.
+// 1 when there is one.
+inline int RunWizardFamily(Platform& platform, ProductFamily family,
+                           std::set<std::string>* identifiers = nullptr) {
+    const int index = InstalledEntryOf(platform, family);
+    if (index < 0) return 0;
+    RunState state;
+    RunWizardOn(platform, state, 1, index);
+    if (identifiers != nullptr) *identifiers = FoundIdentifiers(state);
+    return 1;
+}
+
+// The same run of the token's family, on the machine as the wizard's worker sees it.
+inline int RunWizardToken(Platform platform, const std::string& token,
+                          std::set<std::string>* identifiers = nullptr) {
+    StoppablePlatform worker(platform);
+    Platform stoppable = worker.platform();
+    return RunWizardFamily(stoppable, FamilyFromToken(token.c_str()), identifiers);
+}
+
+// How the runs of a test are made: unattended (RunToken) or by the wizard.
+struct Runner {
+    const char* name;
+    int (*run)(Platform platform, const std::string& token, std::set<std::string>* identifiers);
+};
+inline constexpr Runner kUnattended{"unattended", RunToken};
+inline constexpr Runner kWizard{"wizard", RunWizardToken};
 
 // --- Names as the machine's dumps spell them, lower-cased for comparing ----------------
 
@@ -335,6 +379,10 @@ struct DeletionPoint {
     // value's line is found once the run is over (LearnCleanRun).
     std::vector<std::string> footprint;
     std::string logged;  // the log line that reported it, without CR LF; "" for none
+    size_t call = 0;     // the seam call that made it
+    // The call that began its removal: a file's or folder's is the change of its
+    // attributes right before, when there was one.
+    size_t began = 0;
 };
 
 inline const char* KindName(DeletionPoint::Kind kind) {
@@ -374,9 +422,16 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     size_t calls() const { return calls_; }
     const std::vector<DeletionPoint>& deletions() const { return deletions_; }
 
+    // `action` runs when call `call` begins: what another thread does while it runs.
+    void AtCall(size_t call, std::function<void()> action) {
+        actionCall_ = call;
+        action_ = std::move(action);
+    }
+
     // Counts a call; false once the run has been killed.
     bool Pass() {
         if (++calls_ == limit_ + 1) takenOverAtKill_ = takenOver_;
+        if (calls_ == actionCall_ && action_) action_();
         return calls_ <= limit_;
     }
     // The keys whose DACL a take-over had replaced, and neither put back nor deleted,
@@ -393,8 +448,13 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     void Record(DeletionPoint point) {
         if (!recording_) return;
         if (point.kind == DeletionPoint::Kind::Device) point.path = InstanceId(point.footprint);
+        point.call = calls_;
+        const bool prepared = (point.kind == DeletionPoint::Kind::File ||
+                               point.kind == DeletionPoint::Kind::Directory) &&
+                              attributesSetAt_ + 1 == calls_ && attributesSetOn_ == point.path;
+        point.began = prepared ? attributesSetAt_ : calls_;
         deletions_.push_back(std::move(point));
-        recordedAt_ = calls_;
+        awaitingLog_ = true;
     }
     // The registry below `subtree` while recording.
     std::vector<std::string> RegistryNow(Root root, const std::string& subtree) const {
@@ -465,7 +525,10 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         return Pass() ? machine_.GetAttributes(path) : kInvalidAttributes;
     }
     bool SetAttributes(const char* path, Dword attributes) override {
-        return Pass() && machine_.SetAttributes(path, attributes);
+        if (!Pass()) return false;
+        attributesSetAt_ = calls_;
+        attributesSetOn_ = path == nullptr ? "" : path;
+        return machine_.SetAttributes(path, attributes);
     }
     bool DeleteFileAt(const char* path) override {
         if (!Pass() || !machine_.DeleteFileAt(path)) return false;
@@ -495,19 +558,26 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     Dword FullPath(const char* path, char* buffer, Dword size) override {
         return Pass() ? machine_.FullPath(path, buffer, size) : 0;
     }
-    // A file opened by the very next call after a deletion: what is written to it
-    // reports that deletion.
-    void NoteReport(size_t deletion, const char* data, Dword size) {
-        if (deletion >= deletions_.size() || data == nullptr) return;
+    // The first line written to the log after a deletion, before the next one, reports
+    // that deletion.
+    void NoteLogLine(const char* data, Dword size) {
+        if (!awaitingLog_ || data == nullptr) return;
         std::string line(data, size);
         line.erase(line.find_last_not_of("\r\n") + 1);
-        deletions_[deletion].logged = line;
+        deletions_.back().logged = line;
+        awaitingLog_ = false;
     }
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    // Recorded as the deletion of the published INF it takes.
     bool UninstallOemInf(const char* infFileName, Dword flags) override {
-        return Pass() && machine_.UninstallOemInf(infFileName, flags);
+        if (!Pass() || !machine_.UninstallOemInf(infFileName, flags)) return false;
+        char windows[kTextSize];
+        machine_.WindowsDirectory(windows, kTextSize);
+        Record({DeletionPoint::Kind::File, Root::LocalMachine,
+                std::string(windows) + "\\inf\\" + infFileName});
+        return true;
     }
 
     // --- Processes ---
@@ -568,8 +638,12 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     MemoryMachine& machine_;
     size_t calls_ = 0;
     size_t limit_ = std::numeric_limits<size_t>::max();
+    size_t actionCall_ = 0;
+    std::function<void()> action_;
     bool recording_ = false;
-    size_t recordedAt_ = 0;                         // the call that made the last recorded deletion
+    bool awaitingLog_ = false;    // the last recorded deletion has no log line yet
+    size_t attributesSetAt_ = 0;  // the last SetAttributes call, and its path
+    std::string attributesSetOn_;
     std::map<std::string, std::string> daclsRead_;  // the last DACL read of each key
     std::set<std::string> takenOver_;
     std::set<std::string> takenOverAtKill_;
@@ -664,8 +738,8 @@ class DeviceMembers final : public DeviceSet {
 
 class File final : public OpenedFile {
   public:
-    File(SeamTap& tap, std::unique_ptr<OpenedFile> file, size_t reported)
-        : tap_(tap), file_(std::move(file)), reported_(reported) {}
+    File(SeamTap& tap, std::unique_ptr<OpenedFile> file, bool log)
+        : tap_(tap), file_(std::move(file)), log_(log) {}
     bool ReadInformation(FileInformation* information) override {
         return tap_.Pass() && file_->ReadInformation(information);
     }
@@ -674,14 +748,14 @@ class File final : public OpenedFile {
     }
     bool Write(const char* data, Dword size) override {
         if (!tap_.Pass() || !file_->Write(data, size)) return false;
-        tap_.NoteReport(reported_, data, size);
+        if (log_) tap_.NoteLogLine(data, size);
         return true;
     }
 
   private:
     SeamTap& tap_;
     std::unique_ptr<OpenedFile> file_;
-    size_t reported_;  // the deletion it reports, or none
+    bool log_;  // UnInstall.log
 };
 
 class Started final : public Process {
@@ -721,12 +795,10 @@ inline std::unique_ptr<FileSearch> SeamTap::FindFirst(const char* pattern, FindD
 inline std::unique_ptr<OpenedFile> SeamTap::OpenFileAt(const char* path, Dword access, Dword share,
                                                        Dword disposition, Dword flags) {
     if (!Pass()) return nullptr;
-    const size_t reported = recording_ && recordedAt_ + 1 == calls_
-                                ? deletions_.size() - 1
-                                : std::numeric_limits<size_t>::max();
     std::unique_ptr<OpenedFile> file = machine_.OpenFileAt(path, access, share, disposition, flags);
     if (!file) return nullptr;
-    return std::make_unique<tapped::File>(*this, std::move(file), reported);
+    const bool log = path != nullptr && std::strcmp(path, kLogFileName) == 0;
+    return std::make_unique<tapped::File>(*this, std::move(file), log);
 }
 
 inline std::unique_ptr<DeviceSet> SeamTap::OpenPresentDevices(const char* enumerator) {
@@ -784,13 +856,14 @@ inline testing::AssertionResult LoadFresh(const CleanRun& clean, MemoryMachine* 
     return testing::AssertionSuccess();
 }
 
-// Learnt once per test program; null, with a failure added, when the image can't be
-// loaded or the token names no family.
+// Learnt once per test program, made by `runner`; null, with a failure added, when the
+// image can't be loaded or the runner finds nothing of the token's family to run.
 inline const CleanRun* LearnCleanRun(const ImageRun& run, bool withDeletions,
-                                     const Preparation& preparation = {}) {
+                                     const Preparation& preparation = {},
+                                     const Runner& runner = kUnattended) {
     static std::map<std::string, CleanRun> learnt;
-    const std::string name =
-        run.image + " " + run.token + (withDeletions ? " deletions " : " ") + preparation.name;
+    const std::string name = run.image + " " + run.token + " " + runner.name +
+                             (withDeletions ? " deletions " : " ") + preparation.name;
     if (const auto found = learnt.find(name); found != learnt.end()) return &found->second;
     CleanRun clean;
     std::string error;
@@ -807,8 +880,8 @@ inline const CleanRun* LearnCleanRun(const ImageRun& run, bool withDeletions,
     clean.devices = PresentDevices(rig.machine);
     SeamTap tap(rig.machine);
     if (withDeletions) tap.RecordDeletions();
-    if (RunToken(tap.platform(), run.token, &clean.identifiers) != 1) {
-        ADD_FAILURE() << run.token << " names no family";
+    if (runner.run(tap.platform(), run.token, &clean.identifiers) != 1) {
+        ADD_FAILURE() << run.token << " names no family the " << runner.name << " run finds";
         return nullptr;
     }
     clean.after = ViewOf(rig.machine);
@@ -836,9 +909,48 @@ inline const CleanRun* LearnCleanRun(const ImageRun& run, bool withDeletions,
         }
     }
     clean.log = rig.LogLines();
-    RunToken(rig.platform, run.token);
+    runner.run(rig.platform, run.token, nullptr);
     clean.twice = ViewOf(rig.machine);
     return &learnt.emplace(name, std::move(clean)).first->second;
+}
+
+// Whether the fresh image holds the file or folder: the run makes one of its own, the
+// file that keeps its device identifiers until the registry step is done.
+inline bool OnFreshMachine(const CleanRun& clean, const DeletionPoint& point) {
+    const std::string name = FileName(point.path);
+    return std::any_of(clean.before.files.begin(), clean.before.files.end(),
+                       [&](const std::string& line) { return DumpLineFile(line) == name; });
+}
+
+// --- DACL entries -------------------------------------------------------------------------
+
+// Whether every entry `now` lacks of `was` is one `was` inherited from what `original`
+// passes on to subkeys, and every entry it has beyond `was` one it inherited from what
+// `replacement` passes on: the DACL a key below another gets when the other's DACL
+// `original` is replaced by `replacement`.
+inline bool InheritsReplacement(const std::string& was, const std::string& now,
+                                const std::string& original, const std::string& replacement) {
+    Dacl before;
+    Dacl after;
+    Dacl from;
+    Dacl to;
+    if (!ParseDaclSddl(was, &before) || !ParseDaclSddl(now, &after) ||
+        !ParseDaclSddl(original, &from) || !ParseDaclSddl(replacement, &to)) {
+        return false;
+    }
+    const auto inheritedFrom = [](const Dacl& parent, const Ace& ace) {
+        return (ace.flags & kAceInherited) != 0 &&
+               std::any_of(parent.aces.begin(), parent.aces.end(), [&](const Ace& entry) {
+                   return (entry.flags & kAceContainerInherit) != 0 && entry.deny == ace.deny &&
+                          entry.mask == ace.mask && entry.sid == ace.sid;
+               });
+    };
+    return std::all_of(
+               before.aces.begin(), before.aces.end(),
+               [&](const Ace& ace) { return HasEntry(after, ace) || inheritedFrom(from, ace); }) &&
+           std::all_of(after.aces.begin(), after.aces.end(), [&](const Ace& ace) {
+               return HasEntry(before, ace) || inheritedFrom(to, ace);
+           });
 }
 
 // --- The purger's known limits --------------------------------------------------------------

@@ -1,7 +1,9 @@
 // Runs a scenario on the in-memory machine and writes what the Wine harness writes
 // for the real executable, so that the two can be compared file by file:
 //
-//   scenario run IMAGE_DIR TOKEN OUT_DIR
+//   scenario run IMAGE_DIR TOKEN OUT_DIR [VERSION]
+//       on the machine playing Windows VERSION (win2k, winxp, win7, as winecfg names
+//       them; XP without one):
 //       OUT_DIR/UnInstall.log      the log of the run
 //       OUT_DIR/registry.changes   keys and values removed ("-") or added ("+")
 //       OUT_DIR/files.changes      files and directories removed or added
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "app/command_line_run.h"
+#include "platform/image/windows_versions.h"
 #include "platform/memory/memory_machine.h"
 #include "scenario/change_list.h"
 #include "scenario/traces.h"
@@ -57,9 +60,18 @@ bool LoadImage(const std::string& folder, MemoryMachine* machine) {
     return true;
 }
 
-int Run(const std::string& imageDir, const std::string& token, const std::string& outDir) {
+int Run(const std::string& imageDir, const std::string& token, const std::string& outDir,
+        const std::string& versionName) {
     MemoryMachine machine;
     if (!LoadImage(imageDir, &machine)) return 2;
+    if (!versionName.empty()) {
+        cvp::OsVersion version;
+        if (!cvp::WindowsVersionNamed(versionName, &version)) {
+            std::cerr << "scenario: no Windows version named " << versionName << "\n";
+            return 2;
+        }
+        machine.SetOsVersion(version);
+    }
     const auto registryBefore = machine.DumpRegistry(cvp::scenario::kComparedSubtrees);
     const auto filesBefore = machine.DumpFiles();
 
@@ -169,7 +181,7 @@ int List(const std::string& imageDir) {
 }
 
 int Usage() {
-    std::cerr << "usage: scenario run IMAGE_DIR TOKEN OUT_DIR\n"
+    std::cerr << "usage: scenario run IMAGE_DIR TOKEN OUT_DIR [VERSION]\n"
                  "       scenario registry-changes BEFORE_DIR AFTER_DIR OUT_FILE\n"
                  "       scenario file-changes BEFORE AFTER OUT_FILE\n"
                  "       scenario check IMAGE_DIR TOKEN RESULT_DIR\n"
@@ -181,7 +193,9 @@ int Usage() {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 4 && args[0] == "run") return Run(args[1], args[2], args[3]);
+    if ((args.size() == 4 || args.size() == 5) && args[0] == "run") {
+        return Run(args[1], args[2], args[3], args.size() == 5 ? args[4] : "");
+    }
     if (args.size() == 4 && args[0] == "registry-changes") {
         return RegistryChanges(args[1], args[2], args[3]);
     }
