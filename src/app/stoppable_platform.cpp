@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "run/registry_reads.h"
+
 namespace cvp {
 namespace {
 
@@ -24,8 +26,9 @@ void InSlices(const StoppablePlatform& platform, Dword milliseconds, Slice slice
 
 class StoppableKey final : public RegistryKey {
   public:
-    StoppableKey(const StoppablePlatform& platform, std::unique_ptr<RegistryKey> key)
-        : platform_(platform), key_(std::move(key)) {}
+    StoppableKey(const StoppablePlatform& platform, std::unique_ptr<RegistryKey> key,
+                 std::string objectName)
+        : platform_(platform), key_(std::move(key)), objectName_(std::move(objectName)) {}
 
     Long EnumKey(Dword index, char* name, Dword* nameSize) override {
         return Stopped() ? kErrorAccessDenied : key_->EnumKey(index, name, nameSize);
@@ -47,12 +50,19 @@ class StoppableKey final : public RegistryKey {
     Long SetValue(const char* name, Dword type, const unsigned char* data, Dword size) override {
         return Stopped() ? kErrorAccessDenied : key_->SetValue(name, type, data, size);
     }
+    // A value's take-over, or a Release, through the key's handle.
+    Long SetSecurity(Dword securityInformation, const char* sddl) override {
+        return platform_.MayWriteDacl(objectName_, sddl)
+                   ? key_->SetSecurity(securityInformation, sddl)
+                   : kErrorAccessDenied;
+    }
 
   private:
     bool Stopped() const { return platform_.stopRequested(); }
 
     const StoppablePlatform& platform_;
     std::unique_ptr<RegistryKey> key_;
+    std::string objectName_;  // as the security calls name it
 };
 
 class StoppableSearch final : public FileSearch {
@@ -121,7 +131,9 @@ Long StoppablePlatform::OpenKey(Root root, const char* path, Dword access,
     std::unique_ptr<RegistryKey> opened;
     const Long result = inner().registry.OpenKey(root, path, access, &opened);
     if (key != nullptr) {
-        key->reset(opened ? new StoppableKey(*this, std::move(opened)) : nullptr);
+        key->reset(opened ? new StoppableKey(*this, std::move(opened),
+                                             SecurityObjectName(root, path == nullptr ? "" : path))
+                          : nullptr);
     }
     return result;
 }
@@ -135,7 +147,9 @@ Long StoppablePlatform::CreateKey(Root root, const char* path, Dword access,
     std::unique_ptr<RegistryKey> created;
     const Long result = inner().registry.CreateKey(root, path, access, &created, disposition);
     if (key != nullptr) {
-        key->reset(created ? new StoppableKey(*this, std::move(created)) : nullptr);
+        key->reset(created ? new StoppableKey(*this, std::move(created),
+                                              SecurityObjectName(root, path == nullptr ? "" : path))
+                           : nullptr);
     }
     return result;
 }
@@ -154,14 +168,16 @@ Long StoppablePlatform::ReadKeyDacl(const char* objectName, std::string* sddl) {
 }
 
 // A take-over's Release writes back the DACL its Grant read.
-Long StoppablePlatform::WriteKeyDacl(const char* objectName, const char* sddl) {
-    if (stopRequested()) {
-        const auto read = objectName == nullptr ? daclsRead_.end() : daclsRead_.find(objectName);
-        if (read == daclsRead_.end() || sddl == nullptr || read->second != sddl) {
-            return kErrorAccessDenied;
-        }
-    }
-    return inner().registry.WriteKeyDacl(objectName, sddl);
+bool StoppablePlatform::MayWriteDacl(const std::string& objectName, const char* sddl) const {
+    if (!stopRequested()) return true;
+    const auto read = daclsRead_.find(objectName);
+    return read != daclsRead_.end() && sddl != nullptr && read->second == sddl;
+}
+
+Long StoppablePlatform::WriteKeyDacl(const char* objectName, Dword securityInformation,
+                                     const char* sddl) {
+    if (objectName == nullptr || !MayWriteDacl(objectName, sddl)) return kErrorAccessDenied;
+    return inner().registry.WriteKeyDacl(objectName, securityInformation, sddl);
 }
 
 // --- Files ---

@@ -7,10 +7,11 @@
 // process start, as a machine that grants nothing would; pauses and waits for a
 // started process end at once. It lets through the deletion of the file or folder whose
 // attributes were just changed to delete it; a key's DACL or a file's attributes only
-// when they are put back as they were last read (a take-over's Release, a file whose
-// deletion failed); and every append: the log line of a removal made, and the rewrite
-// of the device-identifiers file, which is deleted and written anew and must not be
-// left deleted. A file's attributes are read as before (a stage that sees them gone
+// when they are put back as they were last read (a take-over's Release, by name or
+// through the key's handle, a file whose deletion failed); and every append, with the
+// looks at the file and the state folder that go before it: the log line of a removal
+// made, and the rewrite of the device-identifiers file, which is deleted and written
+// anew and must not be left deleted. A file's attributes are read as before (a stage that sees them gone
 // reports the file removed), and so are the program's own texts and the system's
 // version, locale and rights. The run's receipt is read and written as before: a
 // removal let through is in the receipt first.
@@ -39,7 +40,8 @@ class StoppablePlatform : public ForwardingPlatform {
                    Dword* disposition) override;
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                      const char* sddl) override;
 
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
     unsigned SystemDirectory(char* buffer, unsigned size) override;
@@ -58,6 +60,10 @@ class StoppablePlatform : public ForwardingPlatform {
     std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override;
 
     void Sleep(Dword milliseconds) override;
+
+    // Whether a DACL may be written to the key the security calls name `objectName`, by
+    // name or through its handle: before a stop any, after it only the one last read.
+    bool MayWriteDacl(const std::string& objectName, const char* sddl) const;
 
   private:
     bool MayDelete(const char* path);

@@ -55,6 +55,11 @@ class WatchedKey final : public RegistryKey {
     Long SetValue(const char* name, Dword type, const unsigned char* data, Dword size) override {
         return key_->SetValue(name, type, data, size);
     }
+    // A value's take-over, or its release, through the key's handle.
+    Long SetSecurity(Dword securityInformation, const char* sddl) override {
+        if (!observer_.BeforeKeyDaclWrite(root_, path_)) return kErrorAccessDenied;
+        return key_->SetSecurity(securityInformation, sddl);
+    }
 
   private:
     std::unique_ptr<RegistryKey> key_;
@@ -158,14 +163,15 @@ Long RemovalWatch::DeleteTree(Root root, const char* path) {
         kErrorAccessDenied, kErrorSuccess);
 }
 
-Long RemovalWatch::WriteKeyDacl(const char* objectName, const char* sddl) {
+Long RemovalWatch::WriteKeyDacl(const char* objectName, Dword securityInformation,
+                                const char* sddl) {
     Root root = Root::LocalMachine;
     std::string path;
     if (ParseSecurityObjectName(objectName, &root, &path) &&
         !observer_.BeforeKeyDaclWrite(root, WithoutTrailingBackslashes(path))) {
         return kErrorAccessDenied;
     }
-    return ForwardingPlatform::WriteKeyDacl(objectName, sddl);
+    return ForwardingPlatform::WriteKeyDacl(objectName, securityInformation, sddl);
 }
 
 bool RemovalWatch::SetAttributes(const char* path, Dword attributes) {

@@ -13,7 +13,7 @@ namespace cvp {
 
 // An open registry key (HKEY). Destruction closes it.
 class RegistryKey {
-public:
+  public:
     virtual ~RegistryKey() = default;
     // RegEnumKeyExA: `*nameSize` is the buffer size in characters with the NUL; on
     // success it becomes the name's length. A longer name gives kErrorMoreData.
@@ -30,12 +30,15 @@ public:
     virtual Long DeleteValue(const char* name) = 0;
     // RegSetValueExA: `size` bytes of `data` as they are (a string keeps exactly the
     // terminators it is given). Needs the key opened with KEY_SET_VALUE.
-    virtual Long SetValue(const char* name, Dword type, const unsigned char* data,
-                          Dword size) = 0;
+    virtual Long SetValue(const char* name, Dword type, const unsigned char* data, Dword size) = 0;
+    // RegSetKeySecurity with the descriptor `sddl` describes ("D:P(A;;KA;;;BA)"). The
+    // whole descriptor is kept, its protected flag included, and nothing is passed on to
+    // subkeys. A DACL needs the key opened with WRITE_DAC.
+    virtual Long SetSecurity(Dword securityInformation, const char* sddl) = 0;
 };
 
 class Registry {
-public:
+  public:
     virtual ~Registry() = default;
     // RegOpenKeyExA. A trailing backslash in `path` is accepted, as Windows does.
     virtual Long OpenKey(Root root, const char* path, Dword access,
@@ -48,10 +51,16 @@ public:
                            std::unique_ptr<RegistryKey>* key, Dword* disposition) = 0;
     // SHDeleteKeyA: the key with its whole subtree.
     virtual Long DeleteTree(Root root, const char* path) = 0;
-    // GetNamedSecurityInfoA / SetNamedSecurityInfoA on SE_REGISTRY_KEY objects
-    // ("MACHINE\SYSTEM\..."), DACL only, in SDDL form ("D:(A;CI;GA;;;WD)").
+    // GetNamedSecurityInfoA on an SE_REGISTRY_KEY object ("MACHINE\SYSTEM\..."), DACL
+    // only, in SDDL form ("D:P(A;CI;KR;;;BA)").
     virtual Long ReadKeyDacl(const char* objectName, std::string* sddl) = 0;
-    virtual Long WriteKeyDacl(const char* objectName, const char* sddl) = 0;
+    // SetNamedSecurityInfoA of the DACL in `sddl`, with `securityInformation`
+    // (DACL_SECURITY_INFORMATION, and PROTECTED_ or UNPROTECTED_DACL_SECURITY_INFORMATION).
+    // The call takes the entries alone: without PROTECTED_DACL_SECURITY_INFORMATION the
+    // key's DACL is not protected, whatever `sddl` says. Windows passes the inheritable
+    // entries on to the subkeys that inherit.
+    virtual Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                              const char* sddl) = 0;
 };
 
 // WIN32_FIND_DATAA, the fields the purger reads.
@@ -62,14 +71,35 @@ struct FindData {
 
 // An open file search (FindFirstFileA handle). Destruction is FindClose.
 class FileSearch {
-public:
+  public:
     virtual ~FileSearch() = default;
     // FindNextFileA: false when no entry is left.
     virtual bool Next(FindData* data) = 0;
 };
 
+// BY_HANDLE_FILE_INFORMATION, the fields the purger reads.
+struct FileInformation {
+    Dword attributes = 0;
+    Dword links = 0;  // nNumberOfLinks: the names the file has
+};
+
+// An open file (a CreateFileA handle). Destruction closes it.
+class OpenedFile {
+  public:
+    virtual ~OpenedFile() = default;
+    // GetFileInformationByHandle.
+    virtual bool ReadInformation(FileInformation* information) = 0;
+    // GetFinalPathNameByHandleA, normalized, with the drive letter ("\\?\C:\dir\name"):
+    // the length copied, or the size needed when `size` is too small (with the NUL;
+    // Wine leaves it out); 0 when it fails, as on the systems before Vista, which lack
+    // the call.
+    virtual Dword FinalPath(char* buffer, Dword size) = 0;
+    // WriteFile of `size` bytes in one write: true when all of them were written.
+    virtual bool Write(const char* data, Dword size) = 0;
+};
+
 class Files {
-public:
+  public:
     virtual ~Files() = default;
     // GetWindowsDirectoryA / GetSystemDirectoryA: length copied, or the size needed
     // when `size` is too small; no trailing backslash.
@@ -77,17 +107,28 @@ public:
     virtual unsigned SystemDirectory(char* buffer, unsigned size) = 0;
     // FindFirstFileA: null when nothing matches (INVALID_HANDLE_VALUE).
     virtual std::unique_ptr<FileSearch> FindFirst(const char* pattern, FindData* data) = 0;
-    virtual Dword GetAttributes(const char* path) = 0;                // GetFileAttributesA
+    virtual Dword GetAttributes(const char* path) = 0;                   // GetFileAttributesA
     virtual bool SetAttributes(const char* path, Dword attributes) = 0;  // SetFileAttributesA
-    virtual bool DeleteFileAt(const char* path) = 0;                   // DeleteFileA
-    virtual bool RemoveDirectoryAt(const char* path) = 0;              // RemoveDirectoryA
+    virtual bool DeleteFileAt(const char* path) = 0;                     // DeleteFileA
+    virtual bool RemoveDirectoryAt(const char* path) = 0;                // RemoveDirectoryA
+    // CreateDirectoryA with the security descriptor `sddl` describes; null inherits the
+    // parent's. False when it fails, also when the directory is there already.
+    virtual bool CreateDirectoryAt(const char* path, const char* sddl) = 0;
+    // GetNamedSecurityInfoA on an SE_FILE_OBJECT, owner and DACL, in SDDL form
+    // ("O:BAD:P(A;OICI;FA;;;SY)").
+    virtual Long ReadFileSecurity(const char* path, std::string* sddl) = 0;
     // GetPrivateProfileStringA with a section and a key.
-    virtual Dword ReadProfileString(const char* section, const char* key,
-                                    const char* defaultValue, char* buffer, Dword size,
-                                    const char* file) = 0;
-    // Opens `path` for appending (created if absent), writes `size` bytes in one
-    // write, closes it. A relative path lies in the current directory.
-    virtual bool AppendToFile(const char* path, const char* data, Dword size) = 0;
+    virtual Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                                    char* buffer, Dword size, const char* file) = 0;
+    // CreateFileA without security attributes or template: `access` (FILE_APPEND_DATA),
+    // `share`, `disposition` (OPEN_ALWAYS creates a missing file) and `flags`
+    // (FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, not what it points to). A
+    // relative path lies in the current directory. Null when it fails.
+    virtual std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                                   Dword disposition, Dword flags) = 0;
+    // GetFullPathNameA: the length copied, or the size needed with the NUL when `size` is
+    // too small; 0 when it fails.
+    virtual Dword FullPath(const char* path, char* buffer, Dword size) = 0;
     // CreateFileA (CREATE_NEW, which fails when the file is there; or OPEN_ALWAYS with
     // append-only access), one WriteFile of `size` bytes, FlushFileBuffers, CloseHandle:
     // true once the bytes are on the disk.
@@ -95,17 +136,12 @@ public:
     virtual bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) = 0;
     // CreateFileA for reading (others may read too), ReadFile to the end, CloseHandle.
     virtual bool ReadWholeFile(const char* path, std::string* content) = 0;
-    // CreateDirectoryA. `sddl` (owner and DACL, "O:BAD:P(A;OICI;FA;;;SY)...") is the new
-    // folder's security; null inherits its parent's.
-    virtual bool CreateDirectoryAt(const char* path, const char* sddl) = 0;
-    // GetNamedSecurityInfoA of a file or folder: its owner and DACL in SDDL.
-    virtual Long ReadFileSecurity(const char* path, std::string* sddl) = 0;
 };
 
 // The present devices of one enumerator (an HDEVINFO from SetupDiGetClassDevsA with
 // DIGCF_PRESENT | DIGCF_ALLCLASSES). Destruction is SetupDiDestroyDeviceInfoList.
 class DeviceSet {
-public:
+  public:
     virtual ~DeviceSet() = default;
     // SetupDiEnumDeviceInfo: false past the last member.
     virtual bool EnumMember(Dword index) = 0;
@@ -120,7 +156,7 @@ public:
 };
 
 class Devices {
-public:
+  public:
     virtual ~Devices() = default;
     // Null when the set can't be built (INVALID_HANDLE_VALUE).
     virtual std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) = 0;
@@ -137,14 +173,14 @@ public:
 
 // A started process. Destruction closes its handles; the process runs on.
 class Process {
-public:
+  public:
     virtual ~Process() = default;
     // WaitForSingleObject with a bound: true when the process has ended.
     virtual bool Wait(Dword milliseconds) = 0;
 };
 
 class Processes {
-public:
+  public:
     virtual ~Processes() = default;
     // CreateProcessA with the command line alone, no inheritance, flags 0, the
     // caller's environment, and `currentDirectory` (null: the caller's). Null when it
@@ -172,7 +208,7 @@ struct OsVersion {
 };
 
 class System {
-public:
+  public:
     virtual ~System() = default;
     virtual void Sleep(Dword milliseconds) = 0;
     // LoadStringA from the program's own string table: characters copied, 0 if absent.
@@ -181,6 +217,11 @@ public:
     virtual int UserCountryCode(char* buffer, int size) = 0;
     virtual bool ReadOsVersion(OsVersion* version) = 0;
     virtual void ReadLocalTime(LocalTime* time) = 0;  // GetLocalTime
+    // GetACP: the ANSI code page the texts of the ...A calls are written in.
+    virtual Dword AnsiCodePage() = 0;
+    // The account the process runs as (GetTokenInformation, TokenUser), its SID spelt
+    // as an SDDL owner part spells it ("S-1-5-21-...", or an alias such as "LA").
+    virtual bool ProcessUser(std::string* sid) = 0;
     // A 32-bit read of PCI configuration mechanism 1 (ports 0xCF8 / 0xCFC). False
     // where the system grants no port access.
     virtual bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) = 0;

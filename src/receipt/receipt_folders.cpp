@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "run/state_folder.h"
+
 namespace cvp {
 namespace {
 
@@ -48,6 +50,13 @@ void DeleteReceipt(Files& files, const std::string& folder) {
         }
     }
     files.RemoveDirectoryAt(folder.c_str());
+}
+
+std::string ReceiptsFolder(Files& files) {
+    char windows[kTextSize];
+    const unsigned length = files.WindowsDirectory(windows, kTextSize);
+    if (length == 0 || length >= kTextSize) return "";
+    return std::string(windows) + "\\" + kStateFolderName + "\\" + kReceiptsFolderName;
 }
 
 std::string ReceiptName(const LocalTime& start, const char* token) {

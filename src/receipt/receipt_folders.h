@@ -17,6 +17,9 @@ constexpr const char* kRestoreLogName = "Restore.log";
 constexpr const char* kRestoredMarkName = "Restored.txt";
 constexpr size_t kReceiptsKept = 10;
 
+// "C:\WINDOWS\CVPurger\Receipts"; "" when the Windows directory is not known.
+std::string ReceiptsFolder(Files& files);
+
 std::string ReceiptName(const LocalTime& start, const char* token);
 
 // The receipt folders in `receipts`, oldest first; other entries are not receipts.

@@ -8,6 +8,7 @@
 #include "platform/image/registry_paths.h"
 #include "receipt/receipt_folders.h"
 #include "run/family_catalogue.h"
+#include "run/plain_file.h"
 #include "run/state_folder.h"
 
 namespace cvp {
@@ -48,9 +49,12 @@ bool ReceiptWriter::Open() {
     if (unwritable_) return false;
     unwritable_ = true;  // until the receipt stands
     Files& files = machine_.files;
-    std::string problem;
-    const std::string receipts = OpenStateFolder(files, kReceiptsFolderName, &problem);
-    if (receipts.empty()) return false;
+    const std::string receipts = ReceiptsFolder(files);
+    if (receipts.empty() ||
+        !PrepareAdministratorsFolder(machine_, receipts.substr(0, receipts.rfind('\\'))).empty() ||
+        !PrepareAdministratorsFolder(machine_, receipts).empty()) {
+        return false;
+    }
     PruneReceipts(files, receipts, kReceiptsKept - 1);
 
     // Two runs started in the same millisecond get a second name.
@@ -86,10 +90,10 @@ bool ReceiptWriter::Append(const std::string& text, bool flushed) {
     const std::string journal = folder_ + "\\" + kJournalName;
     Files& files = machine_.files;
     const bool written =
-        flushed
-            ? files.WriteFileFlushed(journal.c_str(), bytes.data(),
-                                     static_cast<Dword>(bytes.size()), Files::Write::Append)
-            : files.AppendToFile(journal.c_str(), bytes.data(), static_cast<Dword>(bytes.size()));
+        flushed ? files.WriteFileFlushed(journal.c_str(), bytes.data(),
+                                         static_cast<Dword>(bytes.size()), Files::Write::Append)
+                : AppendToPlainFile(files, journal.c_str(), bytes.data(),
+                                    static_cast<Dword>(bytes.size()));
     if (!written) unwritable_ = true;
     return written;
 }

@@ -9,6 +9,7 @@
 #include "receipt/journal.h"
 #include "receipt/receipt_folders.h"
 #include "registry/primitives.h"
+#include "run/plain_file.h"
 #include "run/state_folder.h"
 
 namespace cvp {
@@ -20,12 +21,12 @@ constexpr Dword kSettableAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem 
                                       kAttrNormal | 0x100 | 0x1000 | 0x2000;
 
 // The write `write` makes; again with `keyPath` taken over when Windows refused it, as
-// the removal took it over.
+// the removal took it over. A key made below needs that key alone.
 template <typename Write>
 Long WithTakeOver(Registry& registry, Root root, const std::string& keyPath, Write write) {
     const Long result = write();
     if (result != kErrorAccessDenied) return result;
-    KeyAccessTakeover takeover(registry);
+    KeyAccessTakeover takeover(registry, KeyAccessTakeover::Reach::KeyAlone);
     if (takeover.Grant(root, keyPath.c_str()) != 1) return result;
     return write();
 }
@@ -168,8 +169,8 @@ class Restorer {
         }
         for (const KeyRecord* key : made) {
             if (key->dacl.empty()) continue;
-            const Long written = registry_.WriteKeyDacl(
-                SecurityObjectName(key->root, key->path).c_str(), key->dacl.c_str());
+            const Long written =
+                WriteKeyDaclExactly(registry_, key->root, key->path.c_str(), key->dacl);
             if (written != kErrorSuccess) {
                 Fail(RegistryName(key->root, key->path) + " DACL: " + Error(written));
             }
@@ -260,8 +261,8 @@ class Restorer {
                 continue;
             }
             const std::string name = RegistryName(key.root, key.path);
-            const Long written = registry_.WriteKeyDacl(
-                SecurityObjectName(key.root, key.path).c_str(), key.dacl.c_str());
+            const Long written =
+                WriteKeyDaclExactly(registry_, key.root, key.path.c_str(), key.dacl);
             if (written != kErrorSuccess) {
                 Fail(name + " DACL: " + Error(written));
                 continue;
@@ -355,11 +356,9 @@ std::string ReceiptFolder(Files& files, const std::string& receipts, std::string
 
 std::string RestoreReceipt(Platform& platform, const std::string& named) {
     Files& files = platform.files;
-    char windows[kTextSize];
-    const unsigned length = files.WindowsDirectory(windows, kTextSize);
-    if (length == 0 || length >= kTextSize) return "The Windows directory is not known.";
-    const std::string state = std::string(windows) + "\\" + kStateFolderName;
-    const std::string receipts = state + "\\" + kReceiptsFolderName;
+    const std::string receipts = ReceiptsFolder(files);
+    if (receipts.empty()) return "The Windows directory is not known.";
+    const std::string state = receipts.substr(0, receipts.rfind('\\'));
     if (files.GetAttributes(receipts.c_str()) == kInvalidAttributes) {
         return "There is no receipt: " + receipts + " does not exist.";
     }
@@ -369,7 +368,7 @@ std::string RestoreReceipt(Platform& platform, const std::string& named) {
     const std::string copies = folder + "\\" + kCopiesFolderName;
     for (const std::string& path : {state, receipts, folder, copies}) {
         if (path == copies && files.GetAttributes(path.c_str()) == kInvalidAttributes) continue;
-        const std::string why = WhyNotAdministratorsOnly(files, path);
+        const std::string why = WhyNotAdministratorsOnly(platform, path);
         if (!why.empty()) {
             return "Nothing was restored: " + why +
                    ". A receipt that others could have changed is never read.";
@@ -380,7 +379,7 @@ std::string RestoreReceipt(Platform& platform, const std::string& named) {
     const std::string mark = folder + "\\" + kRestoredMarkName;
     if (files.GetAttributes(mark.c_str()) != kInvalidAttributes) {
         const std::string line = Now(platform.system) + " asked again: already restored\r\n";
-        files.AppendToFile(log.c_str(), line.data(), static_cast<Dword>(line.size()));
+        AppendToPlainFile(files, log.c_str(), line.data(), static_cast<Dword>(line.size()));
         return "The receipt " + name + " was restored already; nothing was changed.";
     }
 
@@ -413,7 +412,7 @@ std::string RestoreReceipt(Platform& platform, const std::string& named) {
                 " was being written when the run stopped; its removal had not begun\r\n";
     }
     text += restorer.log();
-    files.AppendToFile(log.c_str(), text.data(), static_cast<Dword>(text.size()));
+    AppendToPlainFile(files, log.c_str(), text.data(), static_cast<Dword>(text.size()));
     const std::string restored = "Restored on " + Now(platform.system) + "\r\n";
     files.WriteFileFlushed(mark.c_str(), restored.data(), static_cast<Dword>(restored.size()),
                            Files::Write::CreateNew);

@@ -9,14 +9,19 @@
 
 namespace cvp {
 
-// Takes over a key's access rights for the span of one deletion: Grant replaces the
-// DACL with one entry giving the Administrators group (by its SID, whatever the
-// system's language calls it) full control, inherited by subkeys; Release puts the
-// original DACL back when the key is still there, so a key that could not be deleted
-// is not left open.
+// Takes over a key's access rights for the span of one deletion, for the Administrators
+// group (by its SID, whatever the system's language calls it). Release puts the original
+// DACL back exactly, its protected flag included, when the key is still there, so a key
+// that could not be deleted is not left open or changed.
 class KeyAccessTakeover {
-public:
-    explicit KeyAccessTakeover(Registry& registry) : registry_(registry) {}
+  public:
+    // What a take-over opens. A key's deletion needs its subtree: the grant is
+    // inherited by every subkey that inherits (SetNamedSecurityInfoA passes it on). A
+    // value's needs the key alone: nothing below it changes (RegSetKeySecurity), so a
+    // take-over of a control set's Enum key leaves every device key as it is.
+    enum class Reach { Subtree, KeyAlone };
+
+    KeyAccessTakeover(Registry& registry, Reach reach) : registry_(registry), reach_(reach) {}
     ~KeyAccessTakeover() { Release(); }
     KeyAccessTakeover(const KeyAccessTakeover&) = delete;
     KeyAccessTakeover& operator=(const KeyAccessTakeover&) = delete;
@@ -25,14 +30,20 @@ public:
     int Grant(Root root, const char* path);
     void Release();
 
-private:
+  private:
     Registry& registry_;
+    Reach reach_;
     Root root_ = Root::LocalMachine;
     std::string path_;
     std::string objectName_;
     std::string originalDacl_;
     bool granted_ = false;
 };
+
+// Gives the key the DACL `sddl` exactly, its protected flag included, and carries its
+// inheritable entries down to the subkeys that inherit. Error code of the first write
+// that failed.
+Long WriteKeyDaclExactly(Registry& registry, Root root, const char* path, const std::string& sddl);
 
 // Takes the key over, deletes it with its subtree and reports it. 1 when deleted.
 int TakeOverAndDeleteKey(RunContext& context, Root root, const char* path);
@@ -46,6 +57,5 @@ int DeleteRegistryKey(Registry& registry, Root root, const char* path);
 
 // 1 when the value was deleted.
 int DeleteRegistryValue(Registry& registry, Root root, const char* path, const char* valueName);
-
 
 }  // namespace cvp

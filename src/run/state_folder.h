@@ -1,26 +1,31 @@
-// The program's own folder, %WINDIR%\CVPurger, where it keeps what outlives a run. The
-// program runs elevated and reads back what it keeps there, so only the system and
-// the administrators may write to it: a folder anyone else may write to, or one that
-// is a link to somewhere else, is never used.
+// The folder where the program keeps its own state between runs, %WINDIR%\CVPurger:
+// what a run reads back from it steers what the elevated purger deletes or restores, so
+// no one but the system, the administrators and the account the purger runs as may
+// write to it. (The Windows directory itself will not do: Power Users may write there
+// on 2000 and XP.)
 #pragma once
 
 #include <string>
 
-#include "platform/platform.h"
+#include "run/run_context.h"
 
 namespace cvp {
 
 constexpr const char* kStateFolderName = "CVPurger";
 
-// The state folder's subfolder `name` ("C:\WINDOWS\CVPurger\Receipts"), each made when
-// missing, the state folder with a DACL of its own for the system and the
-// administrators alone; "" with `problem` set when either can't be made or may be
-// written by anyone else.
-std::string OpenStateFolder(Files& files, const char* name, std::string* problem);
+// Whether the folder `path` is fit to keep state in: a folder, not a link, whose owner
+// and every entry of its DACL that grants a right to change it or what it holds name
+// the system, the administrators or the account the purger runs as (whose own the
+// folders it makes are, from Vista on and under Wine). "" when it is, else why not.
+std::string WhyNotAdministratorsOnly(Platform& platform, const std::string& path);
 
-// Whether `path` is a folder (not a link) that nobody but the system, the
-// administrators and the owner of the Windows directory (who may replace the system
-// anyway) may write to, delete, or change the security of; "" or why not.
-std::string WhyNotAdministratorsOnly(Files& files, const std::string& path);
+// Makes the folder `path` when it is missing, for the system and the administrators
+// alone, inheriting nothing from its parent; then checks it as above. A subfolder of the
+// program's (%WINDIR%\CVPurger\Receipts) is made and checked the same way.
+std::string PrepareAdministratorsFolder(Platform& platform, const std::string& path);
+
+// %WINDIR%\CVPurger, without a trailing backslash, into `folder`, prepared as above;
+// false when it is not to be used.
+bool PrepareStateFolder(RunContext& context, char (&folder)[kTextSize]);
 
 }  // namespace cvp

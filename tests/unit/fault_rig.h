@@ -36,8 +36,8 @@
 #include "platform/string_table.h"
 #include "registry/primitives.h"
 #include "run/family_catalogue.h"
-#include "scenario/change_list.h"
 #include "run/progress.h"
+#include "scenario/change_list.h"
 #include "scenario/traces.h"
 #include "unit/key_security.h"
 #include "unit/run_rig.h"
@@ -401,8 +401,9 @@ inline std::string Describe(const DeletionPoint& point) {
            (point.value.empty() ? "" : " \"" + point.value + "\"");
 }
 
-// Read for the administrators, everything for the system, as Windows sets it on Enum.
-constexpr const char* kClosedToAdministrators = "D:(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
+// Read for the administrators, everything for the system, protected from what its
+// parent passes on, as Windows keeps a control set's Enum key.
+constexpr const char* kClosedToAdministrators = "D:P(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
 
 // Where a device removal and an unregistration change the registry.
 inline const std::string kCurrentControlSet = "SYSTEM\\CurrentControlSet";
@@ -504,11 +505,17 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
             daclsRead_[ObjectKeyName(objectName)] = *sddl;
         return result;
     }
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override {
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                      const char* sddl) override {
         if (!Pass()) return kErrorAccessDenied;
-        const Long result = machine_.WriteKeyDacl(objectName, sddl);
-        if (result != kErrorSuccess || sddl == nullptr) return result;
-        const std::string key = ObjectKeyName(objectName);
+        const Long result = machine_.WriteKeyDacl(objectName, securityInformation, sddl);
+        if (result == kErrorSuccess && sddl != nullptr)
+            NoteDaclWritten(ObjectKeyName(objectName), sddl);
+        return result;
+    }
+    // A DACL written to `key` (named as KeyName spells it) by name or through its handle:
+    // the one last read puts it back, any other is a Grant.
+    void NoteDaclWritten(const std::string& key, const std::string& sddl) {
         if (const auto read = daclsRead_.find(key);
             read != daclsRead_.end() && read->second == sddl) {
             takenOver_.erase(key);
@@ -516,7 +523,6 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
             grants_.push_back({calls_, key, sddl});
             takenOver_.insert(key);
         }
-        return result;
     }
 
     // --- Files ---
@@ -546,6 +552,12 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         Record({DeletionPoint::Kind::Directory, Root::LocalMachine, path});
         return true;
     }
+    bool CreateDirectoryAt(const char* path, const char* sddl) override {
+        return Pass() && machine_.CreateDirectoryAt(path, sddl);
+    }
+    Long ReadFileSecurity(const char* path, std::string* sddl) override {
+        return Pass() ? machine_.ReadFileSecurity(path, sddl) : kErrorAccessDenied;
+    }
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override {
         if (Pass())
@@ -553,18 +565,19 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         if (buffer != nullptr && size > 0) buffer[0] = '\0';
         return 0;
     }
-    // The first line appended to the log after a deletion, before the next one, reports
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override;
+    Dword FullPath(const char* path, char* buffer, Dword size) override {
+        return Pass() ? machine_.FullPath(path, buffer, size) : 0;
+    }
+    // The first line written to the log after a deletion, before the next one, reports
     // that deletion.
-    bool AppendToFile(const char* path, const char* data, Dword size) override {
-        if (!Pass()) return false;
-        if (awaitingLog_ && data != nullptr && path != nullptr &&
-            std::strcmp(path, kLogFileName) == 0) {
-            std::string line(data, size);
-            line.erase(line.find_last_not_of("\r\n") + 1);
-            deletions_.back().logged = line;
-            awaitingLog_ = false;
-        }
-        return machine_.AppendToFile(path, data, size);
+    void NoteLogLine(const char* data, Dword size) {
+        if (!awaitingLog_ || data == nullptr) return;
+        std::string line(data, size);
+        line.erase(line.find_last_not_of("\r\n") + 1);
+        deletions_.back().logged = line;
+        awaitingLog_ = false;
     }
     bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override {
         return Pass() && machine_.WriteFileFlushed(path, data, size, how);
@@ -572,18 +585,10 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     bool ReadWholeFile(const char* path, std::string* content) override {
         return Pass() && machine_.ReadWholeFile(path, content);
     }
-    bool CreateDirectoryAt(const char* path, const char* sddl) override {
-        return Pass() && machine_.CreateDirectoryAt(path, sddl);
-    }
-    Long ReadFileSecurity(const char* path, std::string* sddl) override {
-        return Pass() ? machine_.ReadFileSecurity(path, sddl) : kErrorAccessDenied;
-    }
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
-    Dword RescanDevices() override {
-        return Pass() ? machine_.RescanDevices() : kConfigRetFailure;
-    }
+    Dword RescanDevices() override { return Pass() ? machine_.RescanDevices() : kConfigRetFailure; }
     // Recorded as the deletion of the published INF it takes.
     bool UninstallOemInf(const char* infFileName, Dword flags) override {
         if (!Pass() || !machine_.UninstallOemInf(infFileName, flags)) return false;
@@ -615,6 +620,9 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     void ReadLocalTime(LocalTime* time) override {
         if (Pass()) machine_.ReadLocalTime(time);
     }
+    // Not counted: a run asks for it as it sets up, and it cannot fail or change anything.
+    Dword AnsiCodePage() override { return machine_.AnsiCodePage(); }
+    bool ProcessUser(std::string* sid) override { return Pass() && machine_.ProcessUser(sid); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return Pass() && machine_.ReadPciConfig(bus, device, reg, value);
     }
@@ -697,6 +705,13 @@ class Key final : public RegistryKey {
     Long SetValue(const char* name, Dword type, const unsigned char* data, Dword size) override {
         return tap_.Pass() ? key_->SetValue(name, type, data, size) : kErrorAccessDenied;
     }
+    Long SetSecurity(Dword securityInformation, const char* sddl) override {
+        if (!tap_.Pass()) return kErrorAccessDenied;
+        const Long result = key_->SetSecurity(securityInformation, sddl);
+        if (result == kErrorSuccess && sddl != nullptr)
+            tap_.NoteDaclWritten(KeyName(root_, path_), sddl);
+        return result;
+    }
 
   private:
     SeamTap& tap_;
@@ -746,6 +761,28 @@ class DeviceMembers final : public DeviceSet {
     std::unique_ptr<DeviceSet> set_;
 };
 
+class File final : public OpenedFile {
+  public:
+    File(SeamTap& tap, std::unique_ptr<OpenedFile> file, bool log)
+        : tap_(tap), file_(std::move(file)), log_(log) {}
+    bool ReadInformation(FileInformation* information) override {
+        return tap_.Pass() && file_->ReadInformation(information);
+    }
+    Dword FinalPath(char* buffer, Dword size) override {
+        return tap_.Pass() ? file_->FinalPath(buffer, size) : 0;
+    }
+    bool Write(const char* data, Dword size) override {
+        if (!tap_.Pass() || !file_->Write(data, size)) return false;
+        if (log_) tap_.NoteLogLine(data, size);
+        return true;
+    }
+
+  private:
+    SeamTap& tap_;
+    std::unique_ptr<OpenedFile> file_;
+    bool log_;  // UnInstall.log
+};
+
 class Started final : public Process {
   public:
     Started(SeamTap& tap, std::unique_ptr<Process> process)
@@ -792,6 +829,15 @@ inline std::unique_ptr<FileSearch> SeamTap::FindFirst(const char* pattern, FindD
     std::unique_ptr<FileSearch> search = machine_.FindFirst(pattern, data);
     if (!search) return nullptr;
     return std::make_unique<tapped::Search>(*this, std::move(search));
+}
+
+inline std::unique_ptr<OpenedFile> SeamTap::OpenFileAt(const char* path, Dword access, Dword share,
+                                                       Dword disposition, Dword flags) {
+    if (!Pass()) return nullptr;
+    std::unique_ptr<OpenedFile> file = machine_.OpenFileAt(path, access, share, disposition, flags);
+    if (!file) return nullptr;
+    const bool log = path != nullptr && std::strcmp(path, kLogFileName) == 0;
+    return std::make_unique<tapped::File>(*this, std::move(file), log);
 }
 
 inline std::unique_ptr<DeviceSet> SeamTap::OpenPresentDevices(const char* enumerator) {
@@ -917,26 +963,6 @@ inline bool OnFreshMachine(const CleanRun& clean, const DeletionPoint& point) {
 
 // --- DACL entries -------------------------------------------------------------------------
 
-inline bool SameEntry(const Ace& a, const Ace& b) {
-    return a.deny == b.deny && a.flags == b.flags && a.mask == b.mask && a.sid == b.sid;
-}
-
-inline bool HasEntry(const Dacl& dacl, const Ace& ace) {
-    return std::any_of(dacl.aces.begin(), dacl.aces.end(),
-                       [&](const Ace& present) { return SameEntry(present, ace); });
-}
-
-// Whether `now` lacks an entry of `was`: a DACL replaced rather than put back. (A
-// Release passes a key's inheritable entries on to its subkeys again, which may add
-// entries to them; that takes nothing away.)
-inline bool LosesEntries(const std::string& was, const std::string& now) {
-    Dacl before;
-    Dacl after;
-    if (!ParseDaclSddl(was, &before) || !ParseDaclSddl(now, &after)) return was != now;
-    return std::any_of(before.aces.begin(), before.aces.end(),
-                       [&](const Ace& ace) { return !HasEntry(after, ace); });
-}
-
 // Whether every entry `now` lacks of `was` is one `was` inherited from what `original`
 // passes on to subkeys, and every entry it has beyond `was` one it inherited from what
 // `replacement` passes on: the DACL a key below another gets when the other's DACL
@@ -973,9 +999,9 @@ inline bool InheritsReplacement(const std::string& was, const std::string& now,
 // name each exactly, computed from the run at hand, and count how often it was used.
 enum class KnownLimit {
     // A run stopped between a value key's take-over (Grant) and its Release leaves the
-    // key with the Grant's DACL, full control for the administrators, passed on to its
-    // subkeys. The purger keeps no note of the DACL it replaced, and a later run finds
-    // the key open to it and deletes the remaining values without a take-over, so
+    // key with the Grant's DACL, full control for the administrators (its subkeys are
+    // not touched). The purger keeps no note of the DACL it replaced, and a later run
+    // finds the key open to it and deletes the remaining values without a take-over, so
     // nothing puts the original back.
     TakeOverDaclLeft,
     // The registry step finds a device's NextParentID values in a control set's Enum
@@ -1023,18 +1049,13 @@ class KnownLimits {
                             rerunFound.begin(), rerunFound.end(),
                             std::back_inserter(lostIdentifiers_));
     }
-    // The value keys a stopped run had taken over, with the DACL each Grant wrote and
-    // the one a clean run leaves it.
+    // The value keys a stopped run had taken over, with the DACL each Grant wrote.
     void AllowTakeOversLeft(const SeamTap& stopped) {
         for (const std::string& key : stopped.takenOverAtKill()) {
             if (clean_.valueKeys.count(key) == 0) continue;
             for (const Grant& grant : stopped.grants()) {
-                if (grant.key == key) takenOver_[key].granted = grant.dacl;  // the last counts
+                if (grant.key == key) takenOver_[key] = grant.dacl;  // the last counts
             }
-        }
-        for (const auto& [key, dacl] : clean_.daclsAfter) {
-            const auto taken = takenOver_.find(LowerCopy(key));
-            if (taken != takenOver_.end()) taken->second.original = dacl;
         }
     }
     // The one deletion a fault refused: a device whose removal failed leaves what the
@@ -1055,19 +1076,12 @@ class KnownLimits {
     bool ExcusesFileLine(const std::string& line) {
         return lockedFiles_.count(DumpLineFile(line)) != 0 && Used(KnownLimit::LockedFileLeft);
     }
-    // A key's DACL `now`, where a clean run leaves `was`: the value key itself with
-    // exactly its Grant's DACL, or a key below it that inherits the Grant's entries in
-    // place of those the key's own DACL passes on, and differs in nothing else.
-    bool ExcusesDacl(const std::string& key, const std::string& was, const std::string& now) {
-        const std::string name = LowerCopy(key);
-        for (const auto& [taken, dacls] : takenOver_) {
-            if ((name == taken && now == dacls.granted) ||
-                (Within(name, taken, '\\') &&
-                 InheritsReplacement(was, now, dacls.original, dacls.granted))) {
-                return Used(KnownLimit::TakeOverDaclLeft);
-            }
-        }
-        return false;
+    // A key's DACL `now`, where a clean run leaves another: the value key itself with
+    // exactly its Grant's DACL (which reaches no key below it).
+    bool ExcusesDacl(const std::string& key, const std::string& now) {
+        const auto taken = takenOver_.find(LowerCopy(key));
+        return taken != takenOver_.end() && now == taken->second &&
+               Used(KnownLimit::TakeOverDaclLeft);
     }
 
     // Items excused, by limit.
@@ -1106,14 +1120,9 @@ class KnownLimits {
             [&](const char* root) { return key == KeyName(Root::LocalMachine, root + area); });
     }
 
-    struct TakenOver {
-        std::string granted;   // the DACL its Grant wrote
-        std::string original;  // the DACL a clean run leaves it
-    };
-
     const CleanRun& clean_;
     std::vector<std::string> lostIdentifiers_;
-    std::map<std::string, TakenOver> takenOver_;    // by KeyName
+    std::map<std::string, std::string> takenOver_;  // KeyName -> the DACL its Grant wrote
     std::unordered_set<std::string> failedDevice_;  // the lines its removal took
     std::set<std::string> lockedFiles_;             // as FileName spells them
     std::array<int, kKnownLimits> used_{};
@@ -1185,8 +1194,8 @@ inline void ExpectEndsAsCleanRunEnds(RunRig& rig, const CleanRun& clean, const s
     std::vector<std::string> stripped;
     for (const auto& [key, sddl] : ReadKeyDacls(rig.machine)) {
         const auto cleanDacl = clean.daclsAfter.find(key);
-        if (cleanDacl != clean.daclsAfter.end() && LosesEntries(cleanDacl->second, sddl) &&
-            !limits.ExcusesDacl(key, cleanDacl->second, sddl)) {
+        if (cleanDacl != clean.daclsAfter.end() && Weakens(cleanDacl->second, sddl) &&
+            !limits.ExcusesDacl(key, sddl)) {
             stripped.push_back(key + "  " + cleanDacl->second + " -> " + sddl);
         }
     }

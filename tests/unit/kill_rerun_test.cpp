@@ -168,7 +168,6 @@ void Record(const CleanRun& clean, const KillFigures& figures) {
     figures.limits.Report();
 }
 
-
 class KilledRun : public testing::TestWithParam<ImageRun> {
   protected:
     // Kills right after a Grant, when the key carries the take-over's DACL. A Grant in
@@ -220,9 +219,8 @@ TEST_P(KilledRun, BetweenATakeOversGrantAndReleaseThenRunAgainEndsCleanAndLeaves
 
 // Windows keeps a control set's Enum key and the medium-cache entries closed to the
 // administrators' changes, its entries passed on to every key below, so a value there
-// goes only after a take-over of its key, whose Grant passes its own entry on in their
-// place. The same kills, after each such Grant, on the image with its value keys closed
-// that way.
+// goes only after a take-over of that key alone. The same kills, after each such Grant,
+// on the image with its value keys closed that way.
 TEST_P(KilledRun, BetweenAValueKeysGrantAndReleaseThenRunAgainEndsCleanAndLeavesNoKeyOpen) {
     const CleanRun* plain = LearnCleanRun(GetParam(), true);
     ASSERT_NE(plain, nullptr);
@@ -236,8 +234,8 @@ TEST_P(KilledRun, BetweenAValueKeysGrantAndReleaseThenRunAgainEndsCleanAndLeaves
     const CleanRun* clean =
         LearnCleanRun(GetParam(), false, {"value keys closed", [valueKeys](MemoryMachine& machine) {
                                               for (const std::string& key : valueKeys) {
-                                                  machine.WriteKeyDacl(("MACHINE\\" + key).c_str(),
-                                                                       kClosedToAdministrators);
+                                                  machine.SetKeyDacl(Root::LocalMachine, key,
+                                                                     kClosedToAdministrators);
                                               }
                                           }});
     ASSERT_NE(clean, nullptr);

@@ -38,14 +38,16 @@ bool IsTheRunsOwn(const std::string& line) {
 }
 
 WholeMachine Whole(MemoryMachine& machine) {
-    WholeMachine whole{machine.DumpRegistry({"HKEY_LOCAL_MACHINE"}), ReadKeyDacls(machine), {},
+    WholeMachine whole{machine.DumpRegistry({"HKEY_LOCAL_MACHINE"}),
+                       ReadKeyDacls(machine),
+                       {},
                        PresentDevices(machine)};
     for (const std::string& line : machine.DumpFiles()) {
         if (IsTheRunsOwn(line)) continue;
         std::string path = "C:" + line.substr(7);
         std::replace(path.begin(), path.end(), '/', '\\');
-        whole.files[line] = std::to_string(machine.GetAttributes(path.c_str())) + " " +
-                            machine.FileContent(path);
+        whole.files[line] =
+            std::to_string(machine.GetAttributes(path.c_str())) + " " + machine.FileContent(path);
     }
     return whole;
 }
@@ -68,25 +70,10 @@ std::vector<std::string> Differences(const std::map<std::string, std::string>& w
     return differ;
 }
 
-// A removal that is refused after its key's take-over still has the take-over's Release
-// write the key's DACL back; the in-memory machine then passes the key's inheritable
-// entries on to its subkeys again, which adds entries to those made without them
-// (fault_rig.h, LosesEntries). Windows' own propagation leaves them as they were.
-enum class Dacls { Same, NoEntryLost };
-
-void ExpectSame(const WholeMachine& now, const WholeMachine& was, const std::string& after,
-                Dacls dacls = Dacls::Same) {
+void ExpectSame(const WholeMachine& now, const WholeMachine& was, const std::string& after) {
     ExpectNone(LinesNotIn(was.registry, now.registry), "missing after " + after);
     ExpectNone(LinesNotIn(now.registry, was.registry), "added after " + after);
-    std::vector<std::string> changed = Differences(was.dacls, now.dacls);
-    if (dacls == Dacls::NoEntryLost) {
-        std::erase_if(changed, [&](const std::string& line) {
-            const std::string key = line.substr(8, line.find(": D:") - 8);
-            return line.rfind("changed ", 0) == 0 && was.dacls.count(key) != 0 &&
-                   !LosesEntries(was.dacls.at(key), now.dacls.at(key));
-        });
-    }
-    ExpectNone(changed, "DACLs differ after " + after);
+    ExpectNone(Differences(was.dacls, now.dacls), "DACLs differ after " + after);
     ExpectNone(Differences(was.files, now.files), "files differ after " + after);
     EXPECT_EQ(now.devices, was.devices) << "present devices after " + after;
 }
@@ -132,10 +119,8 @@ TEST_P(RestoredRun, PutsBackAllTheRunTookAndASecondRestoreChangesNothing) {
     }
     const WholeMachine afterRun = Whole(machine);
     // A run that removes nothing leaves no receipt: /restore finds the last one that did.
-    ASSERT_EQ(Receipts(machine).size(), afterRun.registry != before.registry ||
-                                                afterRun.files != before.files
-                                            ? 1u
-                                            : 0u);
+    ASSERT_EQ(Receipts(machine).size(),
+              afterRun.registry != before.registry || afterRun.files != before.files ? 1u : 0u);
     if (Receipts(machine).empty()) return;
 
     const std::string message = Restore(machine.platform());
@@ -158,7 +143,9 @@ TEST_P(RestoredRun, PutsBackKeysWindowsProtectsWithTheirOwnDacls) {
     for (const char* set : ControlSetRoots) {
         const std::string enumKey = std::string(set) + "Enum";
         if (machine.KeyExists(Root::LocalMachine, enumKey)) {
-            machine.WriteKeyDacl(("MACHINE\\" + enumKey).c_str(), kClosedToAdministrators);
+            machine.WriteKeyDacl(("MACHINE\\" + enumKey).c_str(),
+                                 kDaclSecurityInformation | kProtectedDaclSecurityInformation,
+                                 kClosedToAdministrators);
         }
     }
     const WholeMachine before = Whole(machine);
@@ -238,7 +225,7 @@ TEST_P(StoppedRun, OutOfDiskSpaceRemovesOnlyWhatItsReceiptCovers) {
         ExpectNone(LoggedButThere(rig, clean->devices), "logged, but still there");
         rig.machine.ClearFaults();
         Restore(rig.platform);
-        ExpectSame(Whole(rig.machine), before, "a full disk and /restore", Dacls::NoEntryLost);
+        ExpectSame(Whole(rig.machine), before, "a full disk and /restore");
     }
 }
 
@@ -255,8 +242,7 @@ TEST(Receipt, AStateFolderOthersMayWriteToStopsEveryRemoval) {
     rig.machine.SetFileSecurity("C:\\windows\\CVPurger", "O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;BU)");
     const WholeMachine before = Whole(rig.machine);
     ASSERT_EQ(RunToken(rig.platform, run.token), 1);
-    ExpectSame(Whole(rig.machine), before, "a run with a state folder users may write to",
-               Dacls::NoEntryLost);
+    ExpectSame(Whole(rig.machine), before, "a run with a state folder users may write to");
     EXPECT_TRUE(rig.LogLines().empty());
     EXPECT_FALSE(rig.machine.FileExists(kReceipts));
 }
@@ -341,7 +327,7 @@ TEST(Receipt, ABadReceiptRestoresNothingButWhatTheMessageNames) {
     {
         SCOPED_TRACE("writable by everyone");
         DamagedReceipt receipt;
-        receipt.rig.machine.SetFileSecurity(receipt.folder, "D:(A;OICI;FA;;;WD)");
+        receipt.rig.machine.SetFileSecurity(receipt.folder, "O:BAD:(A;OICI;FA;;;WD)");
         const std::string message = Restore(receipt.rig.platform);
         EXPECT_TRUE(Says(message, "may be written by WD")) << message;
         ExpectSame(Whole(receipt.rig.machine), receipt.afterRun, "a restore of an open receipt");
@@ -394,8 +380,8 @@ TEST(Receipt, TheJournalKeepsEveryValueExactlyAndIsARegeditFile) {
     };
     entry.keys = {{Root::LocalMachine, "SYSTEM\\Vendor", "D:P(A;CI;KA;;;SY)", values},
                   {Root::ClassesRoot, "CLSID\\{0}\\Sub", "", {}}};
-    const std::string text = JournalHeader("a test") + FormatEntry(entry) +
-                             "; #2 file C:\\windows\\x.txt\r\n; attribu";
+    const std::string text =
+        JournalHeader("a test") + FormatEntry(entry) + "; #2 file C:\\windows\\x.txt\r\n; attribu";
     const std::string bytes = "\xFF\xFE" + JournalBytes(text);
 
     Journal journal;

@@ -110,7 +110,8 @@ TEST_P(WatchedScenario, EveryRemovalIsSeenBeforeItHappensWithAllItTakes) {
 }
 
 // A removal refused before it happens leaves the machine as it was: no key, value or
-// file gone, nothing logged. Only the run's own pending file and receipt are new.
+// file gone, nothing logged. Only the program's own state folder is new, with the
+// pending identifiers and the receipt in it.
 TEST_P(WatchedScenario, ARefusedRemovalNeverReachesTheMachineOrTheLog) {
     MemoryMachine machine;
     Load(machine);
@@ -124,7 +125,7 @@ TEST_P(WatchedScenario, ARefusedRemovalNeverReachesTheMachineOrTheLog) {
     EXPECT_EQ(after.registry, before.registry);
     std::vector<std::string> filesAfter = after.files;
     std::erase_if(filesAfter, [](const std::string& line) {
-        return LowerCopy(line).find("/cvpurgerpending") != std::string::npos;
+        return LowerCopy(line).rfind("drive_c/windows/cvpurger/", 0) == 0;
     });
     EXPECT_EQ(filesAfter, before.files);
     EXPECT_FALSE(machine.FileExists(kLogPath));

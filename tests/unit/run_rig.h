@@ -30,6 +30,8 @@ class ForwardingSystem : public System {
     }
     bool ReadOsVersion(OsVersion* version) override { return machine_.ReadOsVersion(version); }
     void ReadLocalTime(LocalTime* time) override { machine_.ReadLocalTime(time); }
+    Dword AnsiCodePage() override { return machine_.AnsiCodePage(); }
+    bool ProcessUser(std::string* sid) override { return machine_.ProcessUser(sid); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return machine_.ReadPciConfig(bus, device, reg, value);
     }
@@ -95,9 +97,9 @@ struct RunRig {
 
     bool DevicePresent(const std::string& enumerator, const std::string& device,
                        const std::string& instance) const {
-        return machine.KeyExists(Root::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum\\" +
-                                                         enumerator + "\\" + device + "\\" +
-                                                         instance);
+        return machine.KeyExists(
+            Root::LocalMachine,
+            "SYSTEM\\CurrentControlSet\\Enum\\" + enumerator + "\\" + device + "\\" + instance);
     }
 
     // The log's lines without their CR LF; a missing log reads as no lines.
@@ -106,8 +108,7 @@ struct RunRig {
         if (!machine.FileExists(kLogPath)) return lines;
         const std::string text = machine.FileContent(kLogPath);
         size_t start = 0;
-        for (size_t end; (end = text.find("\r\n", start)) != std::string::npos;
-             start = end + 2) {
+        for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
             lines.push_back(text.substr(start, end - start));
         }
         if (start != text.size()) lines.push_back("<unterminated>" + text.substr(start));

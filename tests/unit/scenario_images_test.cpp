@@ -101,6 +101,8 @@ TEST_P(ScenarioImageRun, RemovesTheListedTracesAndNothingElseAndOnlyOnce) {
     const std::vector<std::string> after = MachineLines(rig.machine);
     const std::vector<OpenedKey> opened = sweep.OpenedSince(rig.machine);
     EXPECT_TRUE(opened.empty()) << "open to everyone:" << Describe(opened);
+    const std::vector<OpenedKey> weakened = sweep.WeakenedSince(rig.machine);
+    EXPECT_TRUE(weakened.empty()) << "DACL weakened:" << Describe(weakened);
     for (const TraceItem& item : traces.items) {
         // Several lines may name one item, for several tokens.
         const bool removed =

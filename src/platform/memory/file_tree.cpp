@@ -96,22 +96,6 @@ bool FileTree::Remove(const std::vector<std::string>& names) {
     return parent != nullptr && parent->children.erase(UpperCopy(names.back())) == 1;
 }
 
-std::string FileTree::SecurityOf(const std::vector<std::string>& names) const {
-    std::string security = root_->security.empty() ? kDriveSecurity : root_->security;
-    const FileNode* node = root_.get();
-    for (const std::string& name : names) {
-        const auto found = node->children.find(UpperCopy(name));
-        if (found == node->children.end()) break;
-        node = found->second.get();
-        if (!node->security.empty()) security = node->security;
-    }
-    return security;
-}
-
-std::string OwnedSecurity(const std::string& sddl) {
-    return sddl.rfind("O:", 0) == 0 ? sddl : "O:BA" + sddl;
-}
-
 std::string FileTree::Key(const std::vector<std::string>& names) {
     std::string key = "C:";
     for (const std::string& name : names) key += "\\" + UpperCopy(name);

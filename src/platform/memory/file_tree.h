@@ -13,32 +13,39 @@ namespace cvp::memory {
 
 class ProfileFile;
 
-// What the drive's root allows, as on Windows: everything to the system and the
-// administrators, reading to the users, passed on to every file and folder below.
-inline constexpr const char* kDriveSecurity =
-    "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-
-// Security given as SDDL, with the administrators as owner when it names none (the
-// default owner of what an administrator's process creates).
-std::string OwnedSecurity(const std::string& sddl);
+// What a file holds, shared by all its names (hard links).
+struct FileBody {
+    std::string content;
+    // The parsed profile of a file read with GetPrivateProfileStringA; dropped when
+    // the content changes.
+    std::shared_ptr<const ProfileFile> profile;
+};
 
 struct FileNode {
     std::string name;
     bool directory = false;
     Dword attributes = 0;
-    std::string content;
-    // Owner and DACL in SDDL when set on this node; "" takes its folder's.
+    // Held by the file's names alone (an open file keeps a weak hold), so its count is
+    // the number of names.
+    std::shared_ptr<FileBody> body = std::make_shared<FileBody>();
+    // A symbolic link's target ("C:\windows\win.ini"); its attributes say
+    // FILE_ATTRIBUTE_REPARSE_POINT.
+    std::string linkTarget;
+    // Owner and DACL in SDDL; empty for the default (kDefaultFileSecurity).
     std::string security;
     // By upper-case name, which is also the order FindFirstFileA returns them in.
     std::map<std::string, std::unique_ptr<FileNode>> children;
-    // The parsed profile of a file read with GetPrivateProfileStringA; dropped when
-    // the content changes.
-    mutable std::shared_ptr<const ProfileFile> profile;
 
+    const std::string& content() const { return body->content; }
     void SetContent(std::string text) {
-        content = std::move(text);
-        profile.reset();
+        body->content = std::move(text);
+        body->profile.reset();
     }
+    void Append(const char* data, std::size_t size) {
+        body->content.append(data, size);
+        body->profile.reset();
+    }
+    Dword links() const { return static_cast<Dword>(body.use_count()); }
 };
 
 // A path as the ANSI file calls take it: the names below C:\ it leads to.
@@ -62,10 +69,6 @@ class FileTree {
     FileNode* Put(const std::vector<std::string>& names, bool directory);
     bool CanPut(const std::vector<std::string>& names, bool directory) const;
     bool Remove(const std::vector<std::string>& names);
-    // The security a node has: its own, or the nearest folder's above it that has one.
-    // Entries a folder passes on are not rewritten as inherited ones, as Windows writes
-    // them; who may write is the same.
-    std::string SecurityOf(const std::vector<std::string>& names) const;
 
     FileNode& root() const { return *root_; }
     const std::vector<std::string>& currentDirectory() const { return currentDirectory_; }

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/image/machine_manifest.h"
+#include "platform/image/sddl.h"
 #include "platform/memory/file_names.h"
 #include "platform/memory/machine_state.h"
 #include "platform/memory/profile_file.h"
@@ -45,6 +46,64 @@ bool NameMatches(std::string_view pattern, const std::string& name) {
     const std::string shortName = memory::ShortNameOf(name);
     return !shortName.empty() && memory::MatchesWildcard(pattern, shortName);
 }
+
+// The names a path leads to, spelt as the files have them.
+std::string StoredPath(const FileTree& files, const std::vector<std::string>& names) {
+    std::string path = "C:";
+    const FileNode* node = &files.root();
+    for (const std::string& name : names) {
+        const auto found = node->children.find(UpperCopy(name));
+        if (found == node->children.end()) return "";
+        node = found->second.get();
+        path += "\\" + node->name;
+    }
+    return path;
+}
+
+// A file opened for writing. It holds the file's content weakly, as a name does not
+// hold it: a file deleted meanwhile takes no more writes.
+class MemoryOpenedFile final : public OpenedFile {
+  public:
+    MemoryOpenedFile(std::weak_ptr<memory::MachineState> machine, std::vector<std::string> names,
+                     std::weak_ptr<memory::FileBody> body)
+        : machine_(std::move(machine)), names_(std::move(names)), body_(std::move(body)) {}
+
+    bool ReadInformation(FileInformation* information) override {
+        const std::shared_ptr<memory::MachineState> machine = machine_.lock();
+        const FileNode* node = machine ? machine->files.Find(names_) : nullptr;
+        if (information == nullptr || node == nullptr) return false;
+        information->attributes = node->attributes;
+        information->links = node->links();
+        return true;
+    }
+
+    // Windows' answer from Vista on; before, the call is missing.
+    Dword FinalPath(char* buffer, Dword size) override {
+        const std::shared_ptr<memory::MachineState> machine = machine_.lock();
+        if (!machine || machine->osVersion.major < 6) return 0;
+        const std::string stored = StoredPath(machine->files, names_);
+        if (stored.empty()) return 0;
+        return CopyDirectoryName(("\\\\?\\" + stored).c_str(), buffer, size);
+    }
+
+    // Refused where the drive has no room left for the bytes.
+    bool Write(const char* data, Dword size) override {
+        const std::shared_ptr<memory::MachineState> machine = machine_.lock();
+        const std::shared_ptr<memory::FileBody> body = body_.lock();
+        if (!machine || !body || (data == nullptr && size > 0) || size > machine->freeBytes) {
+            return false;
+        }
+        body->content.append(data, size);
+        body->profile.reset();
+        machine->freeBytes -= size;
+        return true;
+    }
+
+  private:
+    std::weak_ptr<memory::MachineState> machine_;
+    std::vector<std::string> names_;
+    std::weak_ptr<memory::FileBody> body_;
+};
 
 // A search hands out entries taken when it began.
 class MemorySearch final : public FileSearch {
@@ -179,6 +238,34 @@ bool MemoryMachine::RemoveDirectoryAt(const char* path) {
     return machine.files.Remove(resolved.names);
 }
 
+// Made with the DACL asked for, owned by the account the program runs as (as on Vista
+// and later, and Wine). Nothing is inherited from the parent: a DACL asked for is
+// protected, and a folder made without one has the default security.
+bool MemoryMachine::CreateDirectoryAt(const char* path, const char* sddl) {
+    memory::MachineState& machine = state_->machine;
+    FilePath resolved;
+    std::string owner;
+    Dacl dacl;
+    if (path == nullptr || Lookup(machine, path, &resolved) != nullptr || resolved.names.empty() ||
+        (sddl != nullptr && (!ParseSecuritySddl(sddl, &owner, &dacl) || !dacl.present))) {
+        return false;
+    }
+    const FileNode* parent = machine.files.Find(ParentNames(resolved.names));
+    if (parent == nullptr || !parent->directory) return false;
+    FileNode* directory = machine.files.Put(resolved.names, true);
+    if (directory == nullptr) return false;
+    if (sddl != nullptr) directory->security = "O:" + machine.processUser + FormatDaclSddl(dacl);
+    return true;
+}
+
+Long MemoryMachine::ReadFileSecurity(const char* path, std::string* sddl) {
+    FilePath resolved;
+    const FileNode* node = Lookup(state_->machine, path, &resolved);
+    if (node == nullptr || sddl == nullptr) return kErrorFileNotFound;
+    *sddl = node->security.empty() ? memory::kDefaultFileSecurity : node->security;
+    return kErrorSuccess;
+}
+
 // A file name without a directory lies in the Windows directory, as
 // GetPrivateProfileStringA takes it. A missing file gives the default as it is; an
 // existing file gives it through the same quote rule as a value (Wine's way). The
@@ -200,57 +287,64 @@ Dword MemoryMachine::ReadProfileString(const char* section, const char* key,
     const FileNode* node = Lookup(state_->machine, fullName.c_str(), &resolved);
     if (node == nullptr || node->directory)
         return memory::CopyProfileText(fallback, false, buffer, size);
-    if (!node->profile) node->profile = std::make_shared<memory::ProfileFile>(node->content);
-    const std::string* value = node->profile->Find(section, key);
+    memory::FileBody& body = *node->body;
+    if (!body.profile) body.profile = std::make_shared<memory::ProfileFile>(body.content);
+    const std::string* value = body.profile->Find(section, key);
     return memory::CopyProfileText(value != nullptr ? std::string_view(*value) : fallback, true,
                                    buffer, size);
 }
 
-namespace {
-
-// The file a write goes to: opened when it is there (unless `createNew`), else created
-// in an existing folder; null where Windows refuses (locked, read-only, a folder, a
-// missing parent, no room left for `size` more bytes).
-FileNode* WritableFile(memory::MachineState& machine, const char* path, Dword size,
-                       bool createNew) {
+// Opened for writing (the purger opens nothing else): a locked file refuses, as does a
+// read-only one or a directory. A symbolic link is followed to its target unless the
+// flags say to open it itself.
+std::unique_ptr<OpenedFile> MemoryMachine::OpenFileAt(const char* path, Dword /*access*/,
+                                                      Dword /*share*/, Dword disposition,
+                                                      Dword flags) {
+    memory::MachineState& machine = state_->machine;
     FilePath resolved;
-    if (path == nullptr || !machine.files.Resolve(path, &resolved) || resolved.trailingSeparator ||
-        resolved.names.empty() || machine.lockedFiles.count(FileTree::Key(resolved.names)) != 0 ||
-        size > machine.freeBytes) {
+    FileNode* node = Lookup(machine, path, &resolved);
+    if (node != nullptr && !node->linkTarget.empty() && (flags & kFileFlagOpenReparsePoint) == 0) {
+        node = Lookup(machine, node->linkTarget.c_str(), &resolved);
+        if (node == nullptr) return nullptr;
+    }
+    if (path == nullptr || resolved.trailingSeparator || resolved.names.empty() ||
+        machine.lockedFiles.count(FileTree::Key(resolved.names)) != 0) {
         return nullptr;
     }
-    FileNode* node = machine.files.Find(resolved.names);
     if (node == nullptr) {
         const FileNode* parent = machine.files.Find(ParentNames(resolved.names));
-        if (parent == nullptr || !parent->directory) return nullptr;
-        return machine.files.Put(resolved.names, false);
+        if (disposition != kOpenAlways || parent == nullptr || !parent->directory) return nullptr;
+        node = machine.files.Put(resolved.names, false);
+        if (node == nullptr) return nullptr;
+    } else if (node->directory || (node->attributes & kAttrReadOnly)) {
+        return nullptr;
     }
-    if (createNew || node->directory || (node->attributes & kAttrReadOnly)) return nullptr;
-    return node;
+    return std::make_unique<MemoryOpenedFile>(state_->shared, resolved.names, node->body);
 }
 
-void AppendBytes(memory::MachineState& machine, FileNode* node, const char* data, Dword size) {
-    if (size > 0) node->content.append(data, size);
-    node->profile.reset();
-    machine.freeBytes -= size;
+// GetFullPathNameA: the path against the current directory, as the names were given.
+Dword MemoryMachine::FullPath(const char* path, char* buffer, Dword size) {
+    FilePath resolved;
+    if (path == nullptr || !state_->machine.files.Resolve(path, &resolved)) return 0;
+    std::string full = "C:\\";
+    for (size_t i = 0; i < resolved.names.size(); ++i) {
+        full += (i == 0 ? "" : "\\") + resolved.names[i];
+    }
+    if (resolved.trailingSeparator && !resolved.names.empty()) full += "\\";
+    return CopyDirectoryName(full.c_str(), buffer, size);
 }
 
-}  // namespace
-
-bool MemoryMachine::AppendToFile(const char* path, const char* data, Dword size) {
-    if (data == nullptr && size > 0) return false;
-    FileNode* node = WritableFile(state_->machine, path, size, false);
-    if (node == nullptr) return false;
-    AppendBytes(state_->machine, node, data, size);
-    return true;
-}
-
+// CREATE_NEW refuses a file that is there; OPEN_ALWAYS appends. Refused as any opening
+// for writing is, and where the drive has no room left for the bytes.
 bool MemoryMachine::WriteFileFlushed(const char* path, const char* data, Dword size, Write how) {
-    if (data == nullptr && size > 0) return false;
-    FileNode* node = WritableFile(state_->machine, path, size, how == Write::CreateNew);
-    if (node == nullptr) return false;
-    AppendBytes(state_->machine, node, data, size);
-    return true;
+    FilePath resolved;
+    if (size > state_->machine.freeBytes ||
+        (how == Write::CreateNew && Lookup(state_->machine, path, &resolved) != nullptr)) {
+        return false;
+    }
+    const std::unique_ptr<OpenedFile> file =
+        OpenFileAt(path, kGenericWrite, kFileShareRead, kOpenAlways, kAttrNormal);
+    return file != nullptr && file->Write(data, size);
 }
 
 // Reading is open to every file that is there, also one that is locked (held open
@@ -259,31 +353,8 @@ bool MemoryMachine::ReadWholeFile(const char* path, std::string* content) {
     FilePath resolved;
     const FileNode* node = Lookup(state_->machine, path, &resolved);
     if (node == nullptr || node->directory || content == nullptr) return false;
-    *content = node->content;
+    *content = node->content();
     return true;
-}
-
-bool MemoryMachine::CreateDirectoryAt(const char* path, const char* sddl) {
-    memory::MachineState& machine = state_->machine;
-    FilePath resolved;
-    if (path == nullptr || !machine.files.Resolve(path, &resolved) || resolved.names.empty() ||
-        machine.files.Find(resolved.names) != nullptr) {
-        return false;
-    }
-    const FileNode* parent = machine.files.Find(ParentNames(resolved.names));
-    if (parent == nullptr || !parent->directory) return false;
-    FileNode* node = machine.files.Put(resolved.names, true);
-    if (node == nullptr) return false;
-    if (sddl != nullptr) node->security = memory::OwnedSecurity(sddl);
-    return true;
-}
-
-Long MemoryMachine::ReadFileSecurity(const char* path, std::string* sddl) {
-    FilePath resolved;
-    const memory::MachineState& machine = state_->machine;
-    if (sddl == nullptr || Lookup(machine, path, &resolved) == nullptr) return kErrorFileNotFound;
-    *sddl = machine.files.SecurityOf(resolved.names);
-    return kErrorSuccess;
 }
 
 }  // namespace cvp

@@ -20,7 +20,7 @@ class MemoryMachine : public Registry,
                       public Devices,
                       public Processes,
                       public System {
-public:
+  public:
     // An empty machine: C:\windows with system32, system32\drivers and inf, and the
     // current directory C:\cvpurger, all empty; no registry keys but the roots.
     MemoryMachine();
@@ -42,7 +42,7 @@ public:
                    Dword* disposition) override;
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation, const char* sddl) override;
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
@@ -52,13 +52,15 @@ public:
     bool SetAttributes(const char* path, Dword attributes) override;
     bool DeleteFileAt(const char* path) override;
     bool RemoveDirectoryAt(const char* path) override;
-    Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
-                            char* buffer, Dword size, const char* file) override;
-    bool AppendToFile(const char* path, const char* data, Dword size) override;
-    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override;
-    bool ReadWholeFile(const char* path, std::string* content) override;
     bool CreateDirectoryAt(const char* path, const char* sddl) override;
     Long ReadFileSecurity(const char* path, std::string* sddl) override;
+    Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                            char* buffer, Dword size, const char* file) override;
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override;
+    Dword FullPath(const char* path, char* buffer, Dword size) override;
+    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override;
+    bool ReadWholeFile(const char* path, std::string* content) override;
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
@@ -76,6 +78,8 @@ public:
     bool ReadOsVersion(OsVersion* version) override;
     // A clock that starts at 2024-06-07 09:00:00.000 and moves on with the sleeps.
     void ReadLocalTime(LocalTime* time) override;
+    Dword AnsiCodePage() override;
+    bool ProcessUser(std::string* sid) override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
     bool QueryWow64(bool* wow64) override;
     bool CheckAdministratorsMembership(bool* member) override;
@@ -93,12 +97,19 @@ public:
 
     void AddFile(const std::string& path, const std::string& content, Dword attributes = 0x20);
     void AddDirectory(const std::string& path, Dword attributes = 0x10);
-    void SetFileSecurity(const std::string& path, const std::string& sddl);  // owner, DACL
+    // A second name for an existing file: both hold the same content.
+    void AddHardLink(const std::string& existing, const std::string& link);
+    // A file that is a symbolic link to `target`.
+    void AddSymbolicLink(const std::string& link, const std::string& target);
+    // A file's or directory's owner and DACL ("O:BAD:(A;OICI;FA;;;SY)"). Until set, a file
+    // has the Windows directory's: the administrators' and the system's, others may read.
+    void SetFileSecurity(const std::string& path, const std::string& sddl);
     bool FileExists(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
 
     void SetCountryCode(const std::string& code);
     void SetOsVersion(const OsVersion& version);
+    void SetAnsiCodePage(Dword codePage);  // 1252 unless set
     // Gives the machine a PCI configuration space: (bus, device, register) -> value.
     // Unlisted registers of a bus read as 0xFFFFFFFF (no device).
     void SetPciConfig(Dword bus, Dword device, Dword reg, Dword value);
@@ -123,7 +134,7 @@ public:
     // RegDeleteValueA of this one value is refused, as a registry filter guarding it
     // would refuse it.
     void FailValueDeletion(Root root, const std::string& path, const std::string& name);
-    void LockFile(const std::string& path);            // open elsewhere: no delete, no write
+    void LockFile(const std::string& path);                 // open elsewhere: no delete, no write
     void FailDeviceRemoval(const std::string& instanceId);  // "PCI\VEN_...\3&1&0"
     void FailProcessStart();                                // CreateProcessA fails
     void HangProcesses();                                   // started processes never end
@@ -144,7 +155,7 @@ public:
     // spells it.
     std::map<std::string, std::string> DumpKeyDacls(const std::vector<std::string>& subtrees) const;
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> state_;
 };

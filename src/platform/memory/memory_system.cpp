@@ -89,6 +89,14 @@ void MemoryMachine::ReadLocalTime(LocalTime* time) {
              static_cast<unsigned>(clock.subseconds().count())};
 }
 
+Dword MemoryMachine::AnsiCodePage() { return state_->machine.ansiCodePage; }
+
+bool MemoryMachine::ProcessUser(std::string* sid) {
+    if (sid == nullptr) return false;
+    *sid = state_->machine.processUser;
+    return true;
+}
+
 bool MemoryMachine::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) {
     const memory::MachineState& machine = state_->machine;
     if (value == nullptr || !machine.hasPciConfig) return false;

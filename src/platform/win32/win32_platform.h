@@ -32,7 +32,7 @@ class Win32Platform : public Registry,
                    Dword* disposition) override;
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation, const char* sddl) override;
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
@@ -42,13 +42,15 @@ class Win32Platform : public Registry,
     bool SetAttributes(const char* path, Dword attributes) override;
     bool DeleteFileAt(const char* path) override;
     bool RemoveDirectoryAt(const char* path) override;
-    Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
-                            char* buffer, Dword size, const char* file) override;
-    bool AppendToFile(const char* path, const char* data, Dword size) override;
-    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override;
-    bool ReadWholeFile(const char* path, std::string* content) override;
     bool CreateDirectoryAt(const char* path, const char* sddl) override;
     Long ReadFileSecurity(const char* path, std::string* sddl) override;
+    Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                            char* buffer, Dword size, const char* file) override;
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override;
+    Dword FullPath(const char* path, char* buffer, Dword size) override;
+    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override;
+    bool ReadWholeFile(const char* path, std::string* content) override;
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
@@ -64,6 +66,8 @@ class Win32Platform : public Registry,
     int UserCountryCode(char* buffer, int size) override;
     bool ReadOsVersion(OsVersion* version) override;
     void ReadLocalTime(LocalTime* time) override;
+    Dword AnsiCodePage() override;
+    bool ProcessUser(std::string* sid) override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
     bool QueryWow64(bool* wow64) override;
     bool CheckAdministratorsMembership(bool* member) override;
