@@ -34,7 +34,7 @@ cvp::RunState g_runState;
 void Tell(const std::string& message) {
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     const DWORD type = output == nullptr || output == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN
-                                                                          : GetFileType(output);
+                                                                           : GetFileType(output);
     const std::string text = message + "\r\n";
     DWORD written = 0;
     if ((type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) &&

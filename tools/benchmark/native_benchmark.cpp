@@ -31,8 +31,8 @@
 
 #include "app/command_line_run.h"
 #include "platform/memory/memory_machine.h"
-#include "run/family_catalogue.h"
 #include "read_only_pass.h"
+#include "run/family_catalogue.h"
 #include "seam_profile.h"
 
 namespace {

@@ -27,8 +27,8 @@
 
 #include "app/command_line_run.h"
 #include "platform/win32/win32_platform.h"
-#include "run/family_catalogue.h"
 #include "read_only_pass.h"
+#include "run/family_catalogue.h"
 #include "seam_profile.h"
 
 namespace {

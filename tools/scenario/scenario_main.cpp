@@ -71,7 +71,8 @@ void RunOn(MemoryMachine& machine, const std::string& commandLine) {
     cvp::RunCommandLine(context, commandLine.c_str());
 }
 
-std::vector<std::string> Both(std::vector<std::string> lines, const std::vector<std::string>& more) {
+std::vector<std::string> Both(std::vector<std::string> lines,
+                              const std::vector<std::string>& more) {
     lines.insert(lines.end(), more.begin(), more.end());
     return lines;
 }
@@ -101,25 +102,24 @@ int Run(const std::string& imageDir, const std::string& token, const std::string
     const std::string log = machine.FileExists(cvp::scenario::kLogPath)
                                 ? machine.FileContent(cvp::scenario::kLogPath)
                                 : std::string();
-    bool written =
-        WriteWholeFile(outDir + "/UnInstall.log", log) &&
-        WriteWholeFile(
-            outDir + "/registry.changes",
-            cvp::scenario::ChangeList(registryBefore,
+    bool written = WriteWholeFile(outDir + "/UnInstall.log", log) &&
+                   WriteWholeFile(outDir + "/registry.changes",
+                                  cvp::scenario::ChangeList(
+                                      registryBefore,
                                       machine.DumpRegistry(cvp::scenario::kComparedSubtrees))) &&
-        WriteWholeFile(outDir + "/files.changes",
-                       cvp::scenario::ChangeList(filesBefore, machine.DumpFiles()));
+                   WriteWholeFile(outDir + "/files.changes",
+                                  cvp::scenario::ChangeList(filesBefore, machine.DumpFiles()));
 
     // The receipt puts back all the run took; a second restore changes nothing.
     RunOn(machine, "/restore");
     const std::vector<std::string> restored = Lines(machine);
     RunOn(machine, "/restore");
-    written = written &&
-              WriteWholeFile(outDir + "/restored.changes",
-                             cvp::scenario::ChangeList(Both(registryBefore, filesBefore),
-                                                       restored)) &&
-              WriteWholeFile(outDir + "/restored-again.changes",
-                             cvp::scenario::ChangeList(restored, Lines(machine)));
+    written =
+        written &&
+        WriteWholeFile(outDir + "/restored.changes",
+                       cvp::scenario::ChangeList(Both(registryBefore, filesBefore), restored)) &&
+        WriteWholeFile(outDir + "/restored-again.changes",
+                       cvp::scenario::ChangeList(restored, Lines(machine)));
     return written ? 0 : 2;
 }
 
