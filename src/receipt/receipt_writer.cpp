@@ -139,10 +139,13 @@ bool ReceiptWriter::BeforeAttributeChange(const std::string& path) {
     return true;
 }
 
+// What the path had before the run changed it; kInvalidAttributes when it is gone now,
+// whatever it had: a PNF deleted before its INF's package leaves has nothing to keep.
 Dword ReceiptWriter::AttributesBefore(const std::string& path) {
+    const Dword now = machine_.files.GetAttributes(path.c_str());
+    if (now == kInvalidAttributes) return now;
     const auto found = attributesBefore_.find(LowerCopy(path));
-    return found != attributesBefore_.end() ? found->second
-                                            : machine_.files.GetAttributes(path.c_str());
+    return found != attributesBefore_.end() ? found->second : now;
 }
 
 void ReceiptWriter::AddKeyTree(Root root, const std::string& path, JournalEntry* entry) {

@@ -22,9 +22,10 @@
 #   log-symlink:PATH            C:\cvpurger\UnInstall.log a symbolic link to the file PATH
 #   log-hardlink:PATH           ... a hard link to it: the run must leave PATH as it was
 #   planted-pending:FAMILY:ID   a pending-identifier file of FAMILY naming ParentIdPrefix
-#                               ID where a limited user could put it: in the Windows
-#                               directory, and in a state folder everyone may write to;
-#                               the run must take nothing for it
+#                               ID where a limited user could put it, in the Windows
+#                               directory: the run must take nothing for it
+#   open-state-folder:FAMILY:ID ... in a state folder everyone may write to: the run
+#                               can keep no receipt there, so it must remove nothing
 #   no-regsvr32[:KEY]           C:\windows\system32\regsvr32.exe is gone during the run
 #   missing-key:KEY             KEY and its subtree are left out of the image's import
 #   kill-after:MS               the run is ended with TerminateProcess after MS ms
@@ -146,6 +147,9 @@ inject() {
         planted-pending:*)
             planted=${1#*:}
             plant_pending "${planted%%:*}" "${planted#*:}" "$drive_c/windows"
+            ;;
+        open-state-folder:*)
+            planted=${1#*:}
             # Wine shows the Unix permissions as the DACL: Everyone may write.
             mkdir -p "$drive_c/windows/CVPurger"
             chmod 777 "$drive_c/windows/CVPurger"
@@ -184,12 +188,14 @@ restore_access() {
             cp -p "$(prefix_path "${1#*:}")" "$out/log-target.after"
             rm -f "$drive_c/cvpurger/UnInstall.log"
             ;;
-        # The state folder as the purger makes it, without what was planted.
         planted-pending:*)
             family=${1#*:}
-            family=${family%%:*}
-            rm -f "$drive_c/windows/CVPurgerPending$family.ini" \
-                "$drive_c/windows/CVPurger/CVPurgerPending$family.ini"
+            rm -f "$drive_c/windows/CVPurgerPending${family%%:*}.ini"
+            ;;
+        # The state folder as the purger makes it, without what was planted.
+        open-state-folder:*)
+            family=${1#*:}
+            rm -f "$drive_c/windows/CVPurger/CVPurgerPending${family%%:*}.ini"
             chmod 750 "$drive_c/windows/CVPurger"
             ;;
     esac
@@ -228,11 +234,14 @@ take_before_from() {
 
 # Runs the purger with COMMAND_LINE and fault_helper's OPTIONS (one a line) and sweeps
 # the keys against the machine as it was imported (a key a killed run left open must
-# not stay open) and as the run found it (a key it leaves keeps its DACL exactly). The
-# report is judged by run_fault.sh: a kill may leave a key open or changed, a rerun may
-# not.
+# not stay open) and as the run found it (a key it leaves keeps its DACL exactly; a
+# restore gives each key the DACL it had before the first run, so that is its measure).
+# The report is judged by run_fault.sh: a kill may leave a key open or changed, a rerun
+# may not.
 run_purger() {
     purger="\"$(winepath -w "$CVP_SCENARIO_EXE")\" $1"
+    found=$out/keys.start
+    [ "$1" != /restore ] || found=$results/first/keys.before
     shift
     old_ifs=$IFS
     IFS='
@@ -242,7 +251,7 @@ run_purger() {
     (cd "$drive_c/cvpurger" && wine "$helper" run $1 -- "$purger") >"$out/run.result" || true
     IFS=$old_ifs
     key_sweep check "$(winepath -w "$results/first/keys.before")" \
-        "$(winepath -w "$out/keys.start")" >"$out/keys.after" 2>"$out/keys.check" || true
+        "$(winepath -w "$found")" >"$out/keys.after" 2>"$out/keys.check" || true
 }
 
 take_after() {

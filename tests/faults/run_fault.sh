@@ -121,9 +121,11 @@ check_others() {
     done
 }
 
-# A change list or a file list without the log.
+# A change list or a file list without the log and what the receipts hold, which are
+# named by the time of their run.
 without_log() {
-    grep -vxE '(\+ )?drive_c/cvpurger/UnInstall.log' || true
+    grep -vxE '(\+ )?drive_c/cvpurger/UnInstall.log' |
+        grep -viE '^(\+ )?drive_c/windows/cvpurger/receipts/.' || true
 }
 
 # A module regsvr32 could not unregister is deleted all the same, so no later run can
@@ -188,8 +190,16 @@ if killed_run "$@"; then
     sed -n 's/^key_sweep: \(.* is open to Everyone\)/killed run left \1/p' "$work/first/keys.check"
 else
     check_sweep "$work/first"
-    check_kept "$@"
-    check_others
+    case " $* " in
+        *" open-state-folder:"*)
+            cat "$work/first/registry.changes" "$work/first/files.changes" | without_log |
+                grep -q . && fail "first run: removed what it could keep no receipt of"
+            ;;
+        *)
+            check_kept "$@"
+            check_others
+            ;;
+    esac
 fi
 for fault in "$@"; do
     case "$fault" in

@@ -260,6 +260,21 @@ TEST(Receipt, AFileComesBackUnderTheNameItHad) {
     ExpectSame(Whole(rig.machine), before, "/restore");
 }
 
+// From Vista on a published INF leaves with its driver package, after its PNF went by
+// itself: the package still leaves, and both files come back.
+TEST(Receipt, AnInfLeavesTheDriverStoreAfterItsPnfAndBothComeBack) {
+    RunRig rig;
+    rig.machine.SetOsVersion(OsVersion{kPlatformWin32Nt, 6, 1});
+    rig.machine.AddFile("C:\\windows\\inf\\oem1.inf",
+                        "[Version]\r\nSignature=\"$CHICAGO$\"\r\nCatalogFile=vs4kvcap.cat\r\n");
+    rig.machine.AddFile("C:\\windows\\inf\\oem1.PNF", "pnf");
+    const WholeMachine before = Whole(rig.machine);
+    ASSERT_EQ(RunToken(rig.platform, "878"), 1);
+    EXPECT_EQ(rig.machine.uninstalledInfs(), std::vector<std::string>{"oem1.inf"});
+    Restore(rig.platform);
+    ExpectSame(Whole(rig.machine), before, "/restore");
+}
+
 // --- Receipts that are not as the run wrote them ---------------------------------------------
 
 // The files-and-devices image of the eMPIA family: keys, values, devices, modules, files

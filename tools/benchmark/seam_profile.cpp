@@ -301,14 +301,6 @@ class ProfiledFiles final : public Files {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileDelete));
         return inner_.RemoveDirectoryAt(path);
     }
-    bool CreateDirectoryAt(const char* path, const char* sddl) override {
-        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAttributes));
-        return inner_.CreateDirectoryAt(path, sddl);
-    }
-    Long ReadFileSecurity(const char* path, std::string* sddl) override {
-        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAttributes));
-        return inner_.ReadFileSecurity(path, sddl);
-    }
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileProfileRead));
