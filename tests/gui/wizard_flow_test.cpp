@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -398,9 +401,27 @@ std::map<std::string, std::string> ReadSweep(const std::string& file) {
     return dacls;
 }
 
+// Whether a run's receipt holds the entry of the removal of the key `machinePath`
+// (below HKEY_LOCAL_MACHINE): its first line, in the journal's UTF-16LE, comes with
+// the whole entry, on the disk before the removal begins.
+bool ReceiptHoldsKey(const std::string& machinePath) {
+    std::string wide;
+    for (const char c : "key HKEY_LOCAL_MACHINE\\" + machinePath + "\r\n") wide += {c, '\0'};
+    std::error_code error;
+    for (const auto& receipt :
+         std::filesystem::directory_iterator("C:\\windows\\CVPurger\\Receipts", error)) {
+        std::ifstream in(receipt.path() / "Receipt.reg", std::ios::binary);
+        const std::string journal((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+        if (journal.find(wide) != std::string::npos) return true;
+    }
+    return false;
+}
+
 // Closing the progress page during a run stops the run after the removal under way:
 // here a service key with thousands of subkeys, whose deletion takes the worker more
-// than a second under Wine once its take-over has replaced the key's DACL. The wizard
+// than a second under Wine once its take-over has replaced the key's DACL and its
+// receipt entry is on the disk (a stop before then ends the run before it). The wizard
 // asks nothing, waits for that deletion and its log line, and ends within its bound;
 // nothing after it is removed, and the key-security sweep finds no key open to everyone
 // and no DACL changed.
@@ -437,6 +458,8 @@ TEST_F(WizardFlow, ClosingTheProgressPageDuringARunStopsItAfterTheRemovalUnderWa
         },
         3 * kPatience))
         << "no take-over of " << kBt848Service << " seen";
+    ASSERT_TRUE(WaitUntil([&] { return ReceiptHoldsKey(kBt848Service); }, 3 * kPatience))
+        << "no receipt entry of " << kBt848Service << " seen";
     const DWORD closed = GetTickCount();
     PostClose(progress);
     ASSERT_EQ(purger.ExitCodeWithin(kStopWait + kPatience), 0) << "the wizard did not end";
