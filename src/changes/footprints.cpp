@@ -12,30 +12,11 @@ constexpr const char* kDeviceClasses = "SYSTEM\\CurrentControlSet\\Control\\Devi
 constexpr const char* kClassIds = "SOFTWARE\\Classes\\CLSID";
 
 std::vector<std::string> Subkeys(Registry& registry, const std::string& path) {
-    std::vector<std::string> names;
-    std::unique_ptr<RegistryKey> key;
-    if (registry.OpenKey(Root::LocalMachine, path.c_str(), kKeyRead, &key) != kErrorSuccess) {
-        return names;
-    }
-    char name[kTextSize];
-    for (Dword index = 0;; ++index) {
-        Dword size = kTextSize;
-        const Long result = key->EnumKey(index, name, &size);
-        if (result == kErrorMoreData) continue;
-        if (result != kErrorSuccess) break;
-        names.emplace_back(name, size);
-    }
-    return names;
+    return ReadSubkeyNames(registry, Root::LocalMachine, path);
 }
 
-// A string value without its terminator; "" when it is missing or no string.
 std::string StringValue(Registry& registry, const std::string& path, const std::string& name) {
-    CapturedValue value;
-    if (!CaptureValue(registry, Root::LocalMachine, path, name, &value) ||
-        (value.type != kRegSz && value.type != kRegExpandSz)) {
-        return "";
-    }
-    return value.data.substr(0, value.data.find('\0'));
+    return ReadStringValue(registry, Root::LocalMachine, path, name);
 }
 
 std::string Parent(const std::string& path) { return path.substr(0, path.rfind('\\')); }

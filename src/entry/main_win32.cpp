@@ -9,6 +9,7 @@
 
 #include "app/command_line_run.h"
 #include "platform/win32/win32_platform.h"
+#include "preview/preview_run.h"
 #include "ui/resources/resource_ids.h"
 #include "ui/wizard.h"
 
@@ -23,9 +24,15 @@ constexpr COLORREF kDialogColour = RGB(239, 239, 239);
 // The run's one record, zero-initialised at start and kept for the process's life.
 cvp::RunState g_runState;
 
+// "/preview TOKEN" changes nothing and writes what the run of TOKEN would do; any other
+// command line is the run itself.
 int RunUnattended(const char* commandLine) {
     cvp::Win32Platform win32;
     cvp::Platform platform = win32.platform();
+    std::string token;
+    if (cvp::IsPreviewCommand(commandLine, &token)) {
+        return cvp::WritePreviewFile(platform, token.c_str());
+    }
     cvp::RunContext context{platform, g_runState, nullptr};
     cvp::RunCommandLine(context, commandLine);
     return 0;

@@ -59,6 +59,14 @@ ProductFamily FamilyFromToken(const char* token) {
     return FamilyNone;
 }
 
+std::string FamilyTokenList() {
+    std::string list;
+    for (const TokenEntry& entry : kTokens) {
+        list += (list.empty() ? "" : ", ") + std::string(entry.token);
+    }
+    return list;
+}
+
 bool IsUsbFamily(ProductFamily family) {
     return family == FamilyEmpiaUsb || family == FamilyWisUsb;
 }

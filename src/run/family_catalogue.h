@@ -2,6 +2,8 @@
 // hardware-ID patterns. Every other part of the purger reads them from here.
 #pragma once
 
+#include <string>
+
 #include "run/run_state.h"
 #include "run/text.h"
 
@@ -19,6 +21,9 @@ struct FamilyDeviceList {
 // Exact, case-sensitive comparison of the whole command line with a token; nothing is
 // trimmed. FamilyNone when no token matches.
 ProductFamily FamilyFromToken(const char* token);
+
+// "878, 88X, DV, BB, NV, EM, WIS": every token, for a message that names them.
+std::string FamilyTokenList();
 
 bool IsUsbFamily(ProductFamily family);
 

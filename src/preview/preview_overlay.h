@@ -1,0 +1,68 @@
+// The machine as a run would leave it, with nothing ever written: reads pass through to
+// the machine, while a key's or value's removal, a DACL or attribute write, a file's or
+// folder's removal, a device's removal and a module's unregistration are played out in
+// the view alone and hidden from every later read. What Windows itself takes (a
+// device's keys, a module's registrations) goes as changes/footprints names it. Pauses
+// are skipped, nothing is started, and the lines the run appends to its log are kept.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/forwarding.h"
+
+namespace cvp {
+
+class PreviewOverlay : public ForwardingPlatform {
+  public:
+    explicit PreviewOverlay(Platform machine);
+    ~PreviewOverlay() override;
+
+    // The bytes the run appended to "UnInstall.log", in order.
+    const std::string& log() const { return log_; }
+
+    // --- Registry ---
+    Long OpenKey(Root root, const char* path, Dword access,
+                 std::unique_ptr<RegistryKey>* key) override;
+    Long DeleteTree(Root root, const char* path) override;
+    Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
+    // Recorded, never written: it succeeds when the machine would let this process write
+    // the key's DACL (the key opens with WRITE_DAC). A key taken over this way, and every
+    // key below it, opens for change in the view as the grant would let it.
+    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+
+    // --- Files ---
+    std::unique_ptr<FileSearch> FindFirst(const char* pattern, FindData* data) override;
+    Dword GetAttributes(const char* path) override;
+    bool SetAttributes(const char* path, Dword attributes) override;
+    bool DeleteFileAt(const char* path) override;
+    bool RemoveDirectoryAt(const char* path) override;
+    Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                            char* buffer, Dword size, const char* file) override;
+    // The log's lines are kept; anything else the run writes (its pending identifiers)
+    // is accepted and dropped, since the run never reads back what it wrote.
+    bool AppendToFile(const char* path, const char* data, Dword size) override;
+
+    // --- Devices ---
+    // The machine's present devices less those the view has removed.
+    std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+
+    // --- Processes ---
+    // Only a module's unregistration "runs": its registrations are hidden, and it ends
+    // at once. Any other program is not started.
+    std::unique_ptr<Process> Start(const char* commandLine) override;
+    bool WinExecute(const char* commandLine, unsigned show) override;
+
+    // --- System ---
+    void Sleep(Dword milliseconds) override;
+
+    struct Hidden;
+
+  private:
+    bool Unregister(const char* commandLine);
+
+    std::unique_ptr<Hidden> hidden_;
+    std::string log_;
+};
+
+}  // namespace cvp

@@ -1,0 +1,68 @@
+#include "preview/preview_run.h"
+
+#include <cstring>
+
+#include "app/command_line_run.h"
+#include "changes/removal_watch.h"
+#include "preview/preview_items.h"
+#include "preview/preview_overlay.h"
+#include "run/family_catalogue.h"
+#include "run/text.h"
+
+namespace cvp {
+namespace {
+
+constexpr const char* kPreviewSwitch = "/preview";
+
+}  // namespace
+
+bool PreviewRun(Platform machine, const char* token, std::string* text) {
+    if (FamilyFromToken(token) == FamilyNone) return false;
+    PreviewOverlay view(machine);
+    PreviewItems items(view.platform());
+    RemovalWatch watch(view.platform(), items);
+    Platform watched = watch.platform();
+    // A record of its own, as a new process starts with.
+    RunState state;
+    RunContext context{watched, state, nullptr};
+    RunCommandLine(context, token);
+    *text = view.log() + "\r\n" + items.Text();
+    return true;
+}
+
+std::string UnknownTokenMessage(const char* token) {
+    return "\"" + std::string(token) + "\" names no product family; the tokens are " +
+           FamilyTokenList() + ".";
+}
+
+bool IsPreviewCommand(const char* commandLine, std::string* token) {
+    const size_t length = std::strlen(kPreviewSwitch);
+    if (commandLine == nullptr || !StartsWithIgnoringCase(commandLine, kPreviewSwitch) ||
+        (commandLine[length] != ' ' && commandLine[length] != '\t' &&
+         commandLine[length] != '\0')) {
+        return false;
+    }
+    const char* at = commandLine + length;
+    while (*at == ' ' || *at == '\t') ++at;
+    token->assign(at);
+    return true;
+}
+
+std::string PreviewFileText(Platform machine, const char* token, bool* known) {
+    std::string text;
+    *known = PreviewRun(machine, token, &text);
+    return *known ? text : UnknownTokenMessage(token) + "\r\n";
+}
+
+int WritePreviewFile(Platform machine, const char* token) {
+    bool known = false;
+    const std::string text = PreviewFileText(machine, token, &known);
+    Files& files = machine.files;
+    files.DeleteFileAt(kPreviewFileName);
+    if (!files.AppendToFile(kPreviewFileName, text.data(), static_cast<Dword>(text.size()))) {
+        return 2;
+    }
+    return known ? 0 : 1;
+}
+
+}  // namespace cvp
