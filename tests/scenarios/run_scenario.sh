@@ -2,7 +2,9 @@
 # Runs one scenario twice, on the in-memory machine and with the real executable
 # under Wine, and fails unless both leave the same "UnInstall.log", the same registry
 # changes and the same file changes, and unless each side's changes pass the image's
-# traces.txt: the family's traces gone, nothing else removed, changed or added.
+# traces.txt: the family's traces gone, nothing else removed, changed or added. Each
+# side first previews the token (CVPurger.exe /preview): the preview must change
+# nothing, be the same on both sides, and say exactly what the run then does.
 #
 #   run_scenario.sh SCENARIO_TOOL CVPURGER_EXE IMAGE_DIR TOKEN WORK_DIR
 #
@@ -14,16 +16,25 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 rm -rf "$work"
 mkdir -p "$work/memory" "$work/wine"
+"$tool" preview "$image" "$token" "$work/memory"
 "$tool" run "$image" "$token" "$work/memory"
 
 CVP_SCENARIO_TOOL=$tool CVP_SCENARIO_EXE=$exe CVP_SCENARIO_IMAGE=$image \
-CVP_SCENARIO_OUT=$work/wine \
+CVP_SCENARIO_OUT=$work/wine CVP_SCENARIO_PREVIEW=1 \
     "$here/../wine/with-prefix.sh" "$here/wine_side.sh" "$token"
 
 status=0
 for side in memory wine; do
     "$tool" check "$image" "$token" "$work/$side" || status=1
 done
+"$tool" preview-check "$image" memory "$token" "$work/memory" || status=1
+"$tool" preview-check "$work/wine/registry.before" wine "$token" "$work/wine" || status=1
+# Wine's SetupAPI gives instance IDs in capitals, the in-memory machine as the registry
+# spells them: the previews name the same keys, in either case.
+if ! diff -u -i "$work/memory/UnInstall.preview.txt" "$work/wine/UnInstall.preview.txt"; then
+    echo "run_scenario.sh: the previews differ between the in-memory machine and Wine" >&2
+    status=1
+fi
 for result in UnInstall.log registry.changes files.changes; do
     if ! diff -u "$work/memory/$result" "$work/wine/$result"; then
         echo "run_scenario.sh: $result differs between the in-memory machine and Wine" >&2
