@@ -50,6 +50,7 @@ class ForwardingPlatform : public Registry,
         return inner_.files.SetAttributes(path, attributes);
     }
     bool DeleteFileAt(const char* path) override { return inner_.files.DeleteFileAt(path); }
+    bool OpenForDelete(const char* path) override { return inner_.files.OpenForDelete(path); }
     bool RemoveDirectoryAt(const char* path) override {
         return inner_.files.RemoveDirectoryAt(path);
     }

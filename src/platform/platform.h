@@ -70,6 +70,10 @@ public:
     virtual Dword GetAttributes(const char* path) = 0;                // GetFileAttributesA
     virtual bool SetAttributes(const char* path, Dword attributes) = 0;  // SetFileAttributesA
     virtual bool DeleteFileAt(const char* path) = 0;                   // DeleteFileA
+    // CreateFileA with DELETE access, every share mode and OPEN_EXISTING, closed at once:
+    // false when the file is missing, held open by a program that shares no deletion,
+    // or its DACL refuses deletion. Changes nothing.
+    virtual bool OpenForDelete(const char* path) = 0;
     virtual bool RemoveDirectoryAt(const char* path) = 0;              // RemoveDirectoryA
     // GetPrivateProfileStringA with a section and a key.
     virtual Dword ReadProfileString(const char* section, const char* key,

@@ -76,7 +76,11 @@ std::vector<PreviewItems::Item> PreviewItems::Describe(const Removal& removal) {
             break;
         }
         case Removal::Kind::File:
-            items.push_back({"file " + removal.path, "", "", false});
+            items.push_back({"file " + removal.path,
+                             view_.files.OpenForDelete(removal.path.c_str())
+                                 ? ""
+                                 : "held open or protected now: it goes only if it is free then",
+                             "", false});
             break;
         case Removal::Kind::Folder:
             items.push_back(

@@ -422,6 +422,10 @@ bool PreviewOverlay::DeleteFileAt(const char* path) {
     return true;
 }
 
+bool PreviewOverlay::OpenForDelete(const char* path) {
+    return !hidden_->FileGone(FileIdentity(path)) && ForwardingPlatform::OpenForDelete(path);
+}
+
 // RemoveDirectoryA removes an empty folder that is neither read-only nor a link.
 bool PreviewOverlay::RemoveDirectoryAt(const char* path) {
     const Dword attributes = GetAttributes(path);

@@ -684,10 +684,23 @@ TEST_F(SeamContract, LockedFileRefusesDeletionAndWrites) {
     ASSERT_TRUE(ApplyImage(image));
     const std::string busy = Scratch("busy.sys");
 
+    EXPECT_FALSE(files().OpenForDelete(busy.c_str()));
     EXPECT_FALSE(files().DeleteFileAt(busy.c_str()));
     EXPECT_FALSE(files().AppendToFile(busy.c_str(), "more", 4));
     EXPECT_EQ(files().GetAttributes(busy.c_str()), kAttrArchive);
     EXPECT_EQ(Content(busy), "in use");
+}
+
+// The probe a preview makes: a free file opens for deletion, read-only or not, and stays
+// as it was; a missing file does not open.
+TEST_F(SeamContract, OpenForDeleteProbesWithoutDeleting) {
+    ASSERT_TRUE(
+        ApplyFiles({Directory(""), File("free.sys", "driver", kAttrReadOnly | kAttrArchive)}));
+    const std::string free = Scratch("free.sys");
+    EXPECT_TRUE(files().OpenForDelete(free.c_str()));
+    EXPECT_EQ(Content(free), "driver");
+    EXPECT_EQ(files().GetAttributes(free.c_str()), kAttrReadOnly | kAttrArchive);
+    EXPECT_FALSE(files().OpenForDelete(Scratch("missing.sys").c_str()));
 }
 
 // --- Files: directories and searches -----------------------------------------------

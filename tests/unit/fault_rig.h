@@ -467,6 +467,7 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         Record({DeletionPoint::Kind::File, Root::LocalMachine, path});
         return true;
     }
+    bool OpenForDelete(const char* path) override { return Pass() && machine_.OpenForDelete(path); }
     bool RemoveDirectoryAt(const char* path) override {
         if (!Pass() || !machine_.RemoveDirectoryAt(path)) return false;
         Record({DeletionPoint::Kind::Directory, Root::LocalMachine, path});

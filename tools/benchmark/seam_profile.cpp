@@ -251,6 +251,10 @@ class ProfiledFiles final : public Files {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileDelete));
         return inner_.DeleteFileAt(path);
     }
+    bool OpenForDelete(const char* path) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileDelete));
+        return inner_.OpenForDelete(path);
+    }
     bool RemoveDirectoryAt(const char* path) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileDelete));
         return inner_.RemoveDirectoryAt(path);

@@ -285,6 +285,13 @@ bool Win32Platform::SetAttributes(const char* path, Dword attributes) {
 
 bool Win32Platform::DeleteFileAt(const char* path) { return DeleteFileA(path) != FALSE; }
 
+bool Win32Platform::OpenForDelete(const char* path) {
+    const UniqueHandle file(ValidOrNull(
+        CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    return file != nullptr;
+}
+
 bool Win32Platform::RemoveDirectoryAt(const char* path) { return RemoveDirectoryA(path) != FALSE; }
 
 Dword Win32Platform::ReadProfileString(const char* section, const char* key,

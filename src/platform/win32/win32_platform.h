@@ -37,6 +37,7 @@ class Win32Platform : public Registry,
     Dword GetAttributes(const char* path) override;
     bool SetAttributes(const char* path, Dword attributes) override;
     bool DeleteFileAt(const char* path) override;
+    bool OpenForDelete(const char* path) override;
     bool RemoveDirectoryAt(const char* path) override;
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;

@@ -1,0 +1,49 @@
+// The preview on what it can't know (a key's content behind a DACL it may not read, a
+// file held open now): it says so on the item's line and leaves the machine as it was.
+// Its exactness on every scenario image is held in scenario_images_test.cpp.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "preview/preview_run.h"
+#include "scenario/traces.h"
+#include "unit/fault_rig.h"
+
+namespace cvp::test {
+namespace {
+
+TEST(Preview, SaysWhatItCannotKnowOnTheItemsLineAndChangesNothing) {
+    RunRig rig;
+    std::string error;
+    const MachineImage* image = CachedImage(
+        fs::path(CVP_TEST_DATA_DIR) / ".." / "scenarios" / "images" / "installed-bt878", &error);
+    ASSERT_NE(image, nullptr) << error;
+    ASSERT_TRUE(rig.machine.Apply(*image, &error)) << error;
+    const std::string service = "SYSTEM\\CurrentControlSet\\Services\\BT848";
+    const std::string driver = "C:\\windows\\system32\\drivers\\vs4kxbar.sys";
+    rig.machine.DenyKey(Root::LocalMachine, service);
+    rig.machine.AddFile(driver, "driver");
+    rig.machine.LockFile(driver);
+    const MachineView before = ViewOf(rig.machine);
+    const KeyDacls dacls = ReadKeyDacls(rig.machine);
+
+    std::string preview;
+    ASSERT_TRUE(PreviewRun(rig.platform, "878", &preview));
+    const std::vector<std::string> lines = scenario::SplitLines(preview);
+    const auto has = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("key HKEY_LOCAL_MACHINE\\" + service +
+                    "\t(its DACL denies reading it: what lies below is unknown)"))
+        << preview;
+    EXPECT_TRUE(
+        has("file " + driver + "\t(held open or protected now: it goes only if it is free then)"))
+        << preview;
+
+    EXPECT_EQ(ViewOf(rig.machine).registry, before.registry);
+    EXPECT_EQ(ViewOf(rig.machine).files, before.files);
+    EXPECT_EQ(ReadKeyDacls(rig.machine), dacls);
+}
+
+}  // namespace
+}  // namespace cvp::test
