@@ -2,7 +2,7 @@
 # Fails when an include in src/ points up the layers, or when two folders of src/
 # include each other. The layers, top down:
 #
-#   entry -> ui -> preview -> app -> the stages (registry -> cleanup -> detect) -> changes -> run
+#   entry -> ui -> offline -> preview -> app -> the stages (registry -> cleanup -> detect) -> changes -> run
 #         -> platform/memory, platform/win32 -> platform/image -> platform (the seam)
 #
 # A file may include its own layer's files and any lower layer's. Between the stages
@@ -44,6 +44,7 @@ done | awk '
     BEGIN {
         rank["entry"] = 90
         rank["ui"] = 80
+        rank["offline"] = 75
         rank["preview"] = 72
         rank["app"] = 70
         rank["registry"] = 62; rank["cleanup"] = 61; rank["detect"] = 60

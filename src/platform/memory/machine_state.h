@@ -39,6 +39,9 @@ struct MachineState {
     std::vector<Dword> sleeps;
     std::string countryCode = "1";
     OsVersion osVersion{kPlatformWin32Nt, 5, 1};
+    // Present devices are those Windows started (a "Control" subkey), as in an export
+    // of a running Windows; else those Wine's SetupAPI lists (a well-formed ClassGUID).
+    bool startedDevices = false;
     bool hasPciConfig = false;
     std::map<std::tuple<Dword, Dword, Dword>, Dword> pciConfig;
 

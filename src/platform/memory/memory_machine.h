@@ -84,6 +84,12 @@ public:
     bool FileExists(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
 
+    // Present devices are the Enum instances Windows has started, those with a "Control"
+    // subkey, as a registry export of a running Windows shows them, and descriptions
+    // read as SetupAPI reads them there ("@oem5.inf,%desc%;Text" gives "Text"). By
+    // default they are the instances Wine lists, with a well-formed ClassGUID.
+    void ListStartedDevices();
+
     void SetCountryCode(const std::string& code);
     void SetOsVersion(const OsVersion& version);
     // Gives the machine a PCI configuration space: (bus, device, register) -> value.
