@@ -4,7 +4,9 @@
 # changes and the same file changes, and unless each side's changes pass the image's
 # traces.txt: the family's traces gone, nothing else removed, changed or added. Each
 # side first previews the token (CVPurger.exe /preview): the preview must change
-# nothing, be the same on both sides, and say exactly what the run then does.
+# nothing, be the same on both sides, and say exactly what the run then does; and
+# cvpurger-preview, given the Wine machine's regedit exports and folder listing, must
+# say the same as the live preview there.
 #
 #   run_scenario.sh SCENARIO_TOOL CVPURGER_EXE IMAGE_DIR TOKEN WORK_DIR
 #
@@ -34,6 +36,16 @@ done
 if ! diff -u -i "$work/memory/UnInstall.preview.txt" "$work/wine/UnInstall.preview.txt"; then
     echo "run_scenario.sh: the previews differ between the in-memory machine and Wine" >&2
     status=1
+fi
+# For a token that names no family, both say so: the live preview in its file, the
+# offline one on its error output.
+if [ -s "$work/wine/offline.preview.txt" ] ||
+    ! grep -qF "$(tr -d '\r' <"$work/wine/UnInstall.preview.txt")" "$work/wine/offline.errors"; then
+    if ! diff -u -i "$work/wine/UnInstall.preview.txt" "$work/wine/offline.preview.txt"; then
+        echo "run_scenario.sh: cvpurger-preview differs from CVPurger.exe /preview under Wine" >&2
+        cat "$work/wine/offline.errors" >&2
+        status=1
+    fi
 fi
 for result in UnInstall.log registry.changes files.changes; do
     if ! diff -u "$work/memory/$result" "$work/wine/$result"; then

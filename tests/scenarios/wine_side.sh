@@ -9,11 +9,14 @@
 #   CVP_KEY_SWEEP        tests/faults' key_sweep.exe: fail if a run opens a key to Everyone
 #   CVP_SCENARIO_PREVIEW set: first CVPurger.exe /preview of the command line, which must
 #                        leave the registry, the files and the key DACLs as they were;
-#                        its UnInstall.preview.txt goes to CVP_SCENARIO_OUT
+#                        its UnInstall.preview.txt goes to CVP_SCENARIO_OUT, and the
+#                        offline preview of the same machine (CVP_OFFLINE_PREVIEW, from
+#                        the exports and tools/listing.cmd's listing) to offline.preview.txt
 set -eu
 
 tool=$CVP_SCENARIO_TOOL exe=$CVP_SCENARIO_EXE image=$CVP_SCENARIO_IMAGE
 out=$CVP_SCENARIO_OUT
+repository=$(cd "$(dirname "$0")/../.." && pwd)
 drive_c=$WINEPREFIX/drive_c
 
 export_registry() {
@@ -106,6 +109,25 @@ preview() {
         cat "$out/preview.changes" >&2
         diff "$out/files.before" "$out/files.previewed" >&2
         diff "$out/keys.before.kept" "$out/keys.previewed.kept" >&2
+        exit 1
+    fi
+    offline_preview "$1"
+}
+
+# The offline preview of TOKEN from what a technician would be sent: the regedit exports
+# taken before, and the listing tools/listing.cmd writes (into the results folder).
+offline_preview() {
+    (cd "$out" && wine cmd /c "$(winepath -w "$repository/tools/listing.cmd")")
+    set +e
+    wine "$CVP_OFFLINE_PREVIEW" --listing "$(winepath -w "$out/listing.txt")" "$1" \
+        "$(winepath -w "$out/registry.before/system.reg")" \
+        "$(winepath -w "$out/registry.before/clsid.reg")" >"$out/offline.preview.txt" \
+        2>"$out/offline.errors"
+    code=$?
+    set -e
+    # 2: a token that names no family, said on the error output.
+    if [ "$code" -ne 0 ] && [ "$code" -ne 2 ]; then
+        echo "wine_side.sh: cvpurger-preview $1 exited with $code" >&2
         exit 1
     fi
 }
