@@ -188,23 +188,30 @@ std::unique_ptr<DeviceSet> RemovalWatch::OpenPresentDevices(const char* enumerat
     return std::make_unique<WatchedDeviceSet>(std::move(set), observer_);
 }
 
-std::unique_ptr<Process> RemovalWatch::Start(const char* commandLine) {
-    Removal removal;
-    if (!UnregistrationOf(commandLine, &removal)) return ForwardingPlatform::Start(commandLine);
-    if (!observer_.BeforeRemoval(removal)) return nullptr;
-    std::unique_ptr<Process> process = ForwardingPlatform::Start(commandLine);
-    observer_.AfterRemoval(removal, process != nullptr);
-    return process;
+// The published INF goes with its driver package: a file removal.
+bool RemovalWatch::UninstallOemInf(const char* infFileName, Dword flags) {
+    char windows[kTextSize];
+    const unsigned length = ForwardingPlatform::WindowsDirectory(windows, kTextSize);
+    if (infFileName == nullptr || length == 0 || length >= static_cast<unsigned>(kTextSize)) {
+        return ForwardingPlatform::UninstallOemInf(infFileName, flags);
+    }
+    const std::string inf = std::string(windows) + "\\inf\\" + infFileName;
+    const Removal removal{Removal::Kind::File, Root::LocalMachine, inf, "", {}};
+    return Watched(
+        observer_, removal, [&] { return ForwardingPlatform::UninstallOemInf(infFileName, flags); },
+        false, true);
 }
 
-bool RemovalWatch::WinExecute(const char* commandLine, unsigned show) {
+std::unique_ptr<Process> RemovalWatch::Start(const char* commandLine,
+                                             const char* currentDirectory) {
     Removal removal;
     if (!UnregistrationOf(commandLine, &removal)) {
-        return ForwardingPlatform::WinExecute(commandLine, show);
+        return ForwardingPlatform::Start(commandLine, currentDirectory);
     }
-    return Watched(
-        observer_, removal, [&] { return ForwardingPlatform::WinExecute(commandLine, show); },
-        false, true);
+    if (!observer_.BeforeRemoval(removal)) return nullptr;
+    std::unique_ptr<Process> process = ForwardingPlatform::Start(commandLine, currentDirectory);
+    observer_.AfterRemoval(removal, process != nullptr);
+    return process;
 }
 
 bool RemovalWatch::UnregistrationOf(const char* commandLine, Removal* removal) {

@@ -45,9 +45,9 @@ class RemovalWatch : public ForwardingPlatform {
     bool RemoveDirectoryAt(const char* path) override;
 
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    bool UninstallOemInf(const char* infFileName, Dword flags) override;
 
-    std::unique_ptr<Process> Start(const char* commandLine) override;
-    bool WinExecute(const char* commandLine, unsigned show) override;
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override;
 
     // The removal a command line stands for: "regsvr32 ... -u ... MODULE" unregisters
     // MODULE. False for any other command line.

@@ -8,7 +8,6 @@
 namespace cvp {
 namespace {
 
-constexpr unsigned kShowNormal = 1;
 // regsvr32 normally ends in well under a second; a hung one must not stop the stage.
 constexpr Dword kUnregisterTimeout = 30000;
 
@@ -99,11 +98,14 @@ void UnregisterAndDelete(RunContext& context, const char* modulePath) {
                       modulePath) >= kTextSize) {
         return;
     }
+    // regsvr32 runs as an administrator: a DLL that the module needs and that is
+    // missing (one this run deleted, say) must not be looked for in the purger's current
+    // directory, often a Downloads folder, so it starts in the system directory. No
+    // WinExec after a failed start: it is CreateProcess underneath, fails alike, and
+    // would hand on the current directory.
     // The module can only be deleted once regsvr32 has let it go.
-    if (std::unique_ptr<Process> process = platform.processes.Start(command)) {
+    if (std::unique_ptr<Process> process = platform.processes.Start(command, system)) {
         process->Wait(kUnregisterTimeout);
-    } else {
-        platform.processes.WinExecute(command, kShowNormal);
     }
     DeleteFileReported(context, modulePath);
 }

@@ -22,7 +22,11 @@ void DeleteFileReported(RunContext& context, const char* path) {
         if (original != kInvalidAttributes) files.SetAttributes(file, original);
         return;
     }
-    CopyText(context.state.currentItem, file);
+    ReportFileRemoved(context, file);
+}
+
+void ReportFileRemoved(RunContext& context, const char* path) {
+    CopyText(context.state.currentItem, path);
     ReportProgress(context, 1);
 }
 

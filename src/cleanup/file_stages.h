@@ -9,13 +9,15 @@ namespace cvp {
 // Deletes one file (read-only and system bits cleared first) and reports it when the
 // deletion succeeded.
 void DeleteFileReported(RunContext& context, const char* path);
+// Reports a file as removed, as DeleteFileReported does after its deletion.
+void ReportFileRemoved(RunContext& context, const char* path);
 
 void CleanInfFiles(RunContext& context);
 void CleanDriverFiles(RunContext& context);
 void CleanOtherFiles(RunContext& context);
 
-// Unregisters a filter module with regsvr32 -u -s, waits for it to end, then deletes
-// the module.
+// Unregisters a filter module with regsvr32 -u -s, started in the system directory,
+// waits for it to end, then deletes the module.
 void UnregisterAndDelete(RunContext& context, const char* modulePath);
 
 // Sets or clears the hidden, read-only and system bits on every file and folder of

@@ -9,11 +9,24 @@
 namespace cvp {
 namespace {
 
+// SUOI_FORCEDELETE: also when a device still names the INF.
+constexpr Dword kUninstallForce = 0x0001;
+
+// From Vista on, Windows keeps a copy of every driver package in its driver store and
+// installs it again by itself at the next plug-in, however the INF directory looks.
+bool HasDriverStore(Platform& platform) {
+    OsVersion version;
+    return platform.system.ReadOsVersion(&version) && version.platformId == kPlatformWin32Nt &&
+           version.major >= 6;
+}
+
 // One oem*.inf candidate and the profile reads its family rule makes.
 struct InfCandidate {
     RunContext& context;
+    const char* infName;
     const char* infPath;
     const char* pnfPath;
+    bool driverStore;
 
     // The value of section/key, or "" when the key is missing or empty.
     bool Read(const char* section, const char* key, char (&value)[kTextSize]) const {
@@ -29,7 +42,16 @@ struct InfCandidate {
     }
     void DeletePair() const {
         DeleteFileReported(context, pnfPath);
+        if (driverStore) UninstallPackage();
         DeleteFileReported(context, infPath);
+    }
+    // Takes the package out of the driver store while its published INF is there to
+    // name it. That removes the INF too, which the log shows as its deletion.
+    void UninstallPackage() const {
+        Files& files = context.platform.files;
+        if (files.GetAttributes(infPath) == kInvalidAttributes) return;
+        context.platform.devices.UninstallOemInf(infName, kUninstallForce);
+        if (files.GetAttributes(infPath) == kInvalidAttributes) ReportFileRemoved(context, infPath);
     }
 };
 
@@ -143,6 +165,7 @@ void CleanInfFiles(RunContext& context) {
     std::unique_ptr<FileSearch> search = files.FindFirst(pattern, &entry);
     if (!search) return;
     int loaderFilesDone = 0;
+    const bool driverStore = HasDriverStore(context.platform);
     do {
         if (!IsInfCandidate(entry)) continue;
         char infPath[kTextSize];
@@ -153,7 +176,8 @@ void CleanInfFiles(RunContext& context) {
         // oem12.inf gives oem12.PNF.
         const size_t stem = std::strlen(infPath) - 4;
         std::snprintf(pnfPath, sizeof pnfPath, "%.*s.PNF", static_cast<int>(stem), infPath);
-        ApplyFamilyRule(InfCandidate{context, infPath, pnfPath}, infDirectory, loaderFilesDone);
+        ApplyFamilyRule(InfCandidate{context, entry.name, infPath, pnfPath, driverStore},
+                        infDirectory, loaderFilesDone);
     } while (search->Next(&entry));
 }
 

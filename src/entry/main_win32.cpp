@@ -8,6 +8,9 @@
 // clang-format on
 
 #include "app/command_line_run.h"
+#include "app/start_refusal.h"
+#include "platform/string_table.h"
+#include "platform/win32/system_libraries.h"
 #include "platform/win32/win32_platform.h"
 #include "preview/preview_run.h"
 #include "ui/resources/resource_ids.h"
@@ -24,8 +27,8 @@ constexpr COLORREF kDialogColour = RGB(239, 239, 239);
 // The run's one record, zero-initialised at start and kept for the process's life.
 cvp::RunState g_runState;
 
-// "/preview TOKEN" changes nothing and writes what the run of TOKEN would do; any other
-// command line is the run itself.
+// "/preview TOKEN" changes nothing and writes what the run of TOKEN would do (or why it
+// would refuse to run); any other command line is the run itself.
 int RunUnattended(const char* commandLine) {
     cvp::Win32Platform win32;
     cvp::Platform platform = win32.platform();
@@ -33,6 +36,8 @@ int RunUnattended(const char* commandLine) {
     if (cvp::IsPreviewCommand(commandLine, &token)) {
         return cvp::WritePreviewFile(platform, token.c_str());
     }
+    // With no window to say why, a refused run just changes nothing and logs nothing.
+    if (cvp::StartRefusal(platform.system) != 0) return 0;
     cvp::RunContext context{platform, g_runState, nullptr};
     cvp::RunCommandLine(context, commandLine);
     return 0;
@@ -74,18 +79,41 @@ void ClearRunStateTexts(cvp::RunState& state) {
     state.lastReportedItem[0] = '\0';
 }
 
+// Says in the user's language why the purger refuses to run here.
+void ShowRefusal(cvp::System& system, unsigned textId) {
+    char text[cvp::kTextSize] = {};
+    char caption[cvp::kTextSize] = {};
+    system.LoadText(textId, text, cvp::kTextSize);
+    system.LoadText(IDS_REFUSED_CAPTION, caption, cvp::kTextSize);
+    MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONERROR);
+}
+
+// comctl32 is no KnownDLL: it comes from the system directory by full path. Never
+// freed, as the worker may still use the progress bar while the process ends.
+void LoadCommonControls() {
+    static const cvp::win32::SystemLibrary& comctl32 =
+        *new cvp::win32::SystemLibrary("comctl32.dll");
+    const auto init = comctl32.Find<decltype(&InitCommonControlsEx)>("InitCommonControlsEx");
+    INITCOMMONCONTROLSEX controls = {sizeof controls,
+                                     ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+    if (init != nullptr) init(&controls);
+}
+
 int RunWizard(HINSTANCE instance) {
+    cvp::Platform& platform = WizardPlatform();
+    if (const unsigned refusal = cvp::StartRefusal(platform.system); refusal != 0) {
+        ShowRefusal(platform.system, refusal);
+        return 0;
+    }
     if (!ClaimSingleInstance()) {
         MessageBoxA(nullptr, "CVDrvPurger is using now.", "Warning!!!", MB_OK);
         return 0;
     }
-    INITCOMMONCONTROLSEX controls = {sizeof controls,
-                                     ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    LoadCommonControls();
 
     cvp::ui::Wizard wizard;
     wizard.instance = instance;
-    wizard.platform = &WizardPlatform();
+    wizard.platform = &platform;
     wizard.state = &g_runState;
     wizard.appIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
     cvp::ui::UniqueAccelerators accelerators(
@@ -112,6 +140,7 @@ int RunWizard(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR commandLine, int /*show*/) {
+    cvp::win32::RestrictLibrarySearch();
     if (commandLine != nullptr && commandLine[0] != '\0') return RunUnattended(commandLine);
     return RunWizard(instance);
 }

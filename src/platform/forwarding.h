@@ -66,13 +66,13 @@ class ForwardingPlatform : public Registry,
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override {
         return inner_.devices.OpenPresentDevices(enumerator);
     }
+    bool UninstallOemInf(const char* infFileName, Dword flags) override {
+        return inner_.devices.UninstallOemInf(infFileName, flags);
+    }
 
     // --- Processes ---
-    std::unique_ptr<Process> Start(const char* commandLine) override {
-        return inner_.processes.Start(commandLine);
-    }
-    bool WinExecute(const char* commandLine, unsigned show) override {
-        return inner_.processes.WinExecute(commandLine, show);
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override {
+        return inner_.processes.Start(commandLine, currentDirectory);
     }
 
     // --- System ---
@@ -86,6 +86,10 @@ class ForwardingPlatform : public Registry,
     bool ReadOsVersion(OsVersion* version) override { return inner_.system.ReadOsVersion(version); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return inner_.system.ReadPciConfig(bus, device, reg, value);
+    }
+    bool QueryWow64(bool* wow64) override { return inner_.system.QueryWow64(wow64); }
+    bool CheckAdministratorsMembership(bool* member) override {
+        return inner_.system.CheckAdministratorsMembership(member);
     }
 
   protected:

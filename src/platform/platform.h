@@ -106,6 +106,10 @@ public:
     virtual ~Devices() = default;
     // Null when the set can't be built (INVALID_HANDLE_VALUE).
     virtual std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) = 0;
+    // SetupUninstallOEMInfA(infFileName, flags, null): takes a published INF
+    // ("oem3.inf") out of the INF directory and, from Vista on, its driver package out
+    // of the driver store. Looked up at run time: false where setupapi lacks it.
+    virtual bool UninstallOemInf(const char* infFileName, Dword flags) = 0;
 };
 
 // A started process. Destruction closes its handles; the process runs on.
@@ -120,10 +124,10 @@ class Processes {
 public:
     virtual ~Processes() = default;
     // CreateProcessA with the command line alone, no inheritance, flags 0, the
-    // caller's environment and directory. Null when it can't be started.
-    virtual std::unique_ptr<Process> Start(const char* commandLine) = 0;
-    // WinExec: true when the program was started (result above 31).
-    virtual bool WinExecute(const char* commandLine, unsigned show) = 0;
+    // caller's environment, and `currentDirectory` (null: the caller's). Null when it
+    // can't be started.
+    virtual std::unique_ptr<Process> Start(const char* commandLine,
+                                           const char* currentDirectory) = 0;
 };
 
 // OSVERSIONINFOA, the fields the purger reads.
@@ -145,6 +149,13 @@ public:
     // A 32-bit read of PCI configuration mechanism 1 (ports 0xCF8 / 0xCFC). False
     // where the system grants no port access.
     virtual bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) = 0;
+    // IsWow64Process on this process, looked up at run time: whether 64-bit Windows
+    // runs it. False when the call fails; where kernel32 lacks it (Windows 2000, XP
+    // before SP2) no 64-bit Windows can run the process, and `*wow64` is false.
+    virtual bool QueryWow64(bool* wow64) = 0;
+    // CheckTokenMembership(null, Administrators): whether the Administrators group is
+    // enabled in this thread's token. False when the call fails.
+    virtual bool CheckAdministratorsMembership(bool* member) = 0;
 };
 
 // Everything the purger's logic may touch.

@@ -12,6 +12,9 @@
 #define IDS_PROGRESS_LABEL 3008
 #define IDS_RESULT_FAILED 3009
 #define IDS_BUTTON_EXIT 3010
+#define IDS_REFUSED_CAPTION 3011
+#define IDS_REFUSED_64_BIT 3012
+#define IDS_REFUSED_NOT_ADMINISTRATOR 3013
 
 #define TEXT_STAGE_DEVICES "Remove Device form Device manager..."
 #define TEXT_STAGE_INF_FILES "Delete driver's *.inf and *.sys ..."
@@ -22,3 +25,10 @@
 #define TEXT_PROGRESS_LABEL "Progress:"
 #define TEXT_RESULT_FAILED "Remove driver fail."
 #define TEXT_BUTTON_EXIT "Exit"
+#define TEXT_REFUSED_CAPTION "CVDrvPurger"
+#define TEXT_REFUSED_64_BIT                                                       \
+    "The drivers of these products and this purger are for 32-bit Windows only. " \
+    "Nothing was changed."
+#define TEXT_REFUSED_NOT_ADMINISTRATOR                                       \
+    "This purger needs an administrator: run it again as an administrator. " \
+    "Nothing was changed."

@@ -470,32 +470,38 @@ std::unique_ptr<DeviceSet> PreviewOverlay::OpenPresentDevices(const char* enumer
     return std::make_unique<ViewDeviceSet>(std::move(set), *this, *hidden_);
 }
 
+bool PreviewOverlay::UninstallOemInf(const char* infFileName, Dword) {
+    char windows[kTextSize];
+    const unsigned length = WindowsDirectory(windows, kTextSize);
+    if (infFileName == nullptr || length == 0 || length >= static_cast<unsigned>(kTextSize)) {
+        return false;
+    }
+    const std::string inf = std::string(windows) + "\\inf\\" + infFileName;
+    if (!DeleteFileAt(inf.c_str())) return false;
+    DeleteFileAt((inf.substr(0, inf.rfind('.')) + ".PNF").c_str());
+    return true;
+}
+
 // --- Processes ---
 
 // regsvr32 -u of a module that is there takes its registrations, as changes/footprints
 // names them; of a missing module, nothing (regsvr32 -s fails quietly).
-bool PreviewOverlay::Unregister(const char* commandLine) {
+void PreviewOverlay::Unregister(const std::string& module) {
+    const Dword attributes = GetAttributes(module.c_str());
+    if (attributes == kInvalidAttributes || (attributes & kAttrDirectory) != 0) return;
+    Platform view = platform();
+    for (const std::string& key : ComRegistrationKeys(view, module)) {
+        hidden_->RemoveKey(KeyIdentity(Root::LocalMachine, key));
+    }
+}
+
+std::unique_ptr<Process> PreviewOverlay::Start(const char* commandLine, const char*) {
     Removal removal;
     if (commandLine == nullptr || !RemovalWatch::UnregistrationOf(commandLine, &removal)) {
-        return false;
+        return nullptr;
     }
-    const Dword attributes = GetAttributes(removal.path.c_str());
-    if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) == 0) {
-        Platform view = platform();
-        for (const std::string& key : ComRegistrationKeys(view, removal.path)) {
-            hidden_->RemoveKey(KeyIdentity(Root::LocalMachine, key));
-        }
-    }
-    return true;
-}
-
-std::unique_ptr<Process> PreviewOverlay::Start(const char* commandLine) {
-    if (!Unregister(commandLine)) return nullptr;
+    Unregister(removal.path);
     return std::make_unique<EndedProcess>();
-}
-
-bool PreviewOverlay::WinExecute(const char* commandLine, unsigned) {
-    return Unregister(commandLine);
 }
 
 // --- System ---

@@ -47,12 +47,13 @@ class PreviewOverlay : public ForwardingPlatform {
     // --- Devices ---
     // The machine's present devices less those the view has removed.
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    // The published INF and its PNF go from the view; the driver store is not looked at.
+    bool UninstallOemInf(const char* infFileName, Dword flags) override;
 
     // --- Processes ---
     // Only a module's unregistration "runs": its registrations are hidden, and it ends
     // at once. Any other program is not started.
-    std::unique_ptr<Process> Start(const char* commandLine) override;
-    bool WinExecute(const char* commandLine, unsigned show) override;
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override;
 
     // --- System ---
     void Sleep(Dword milliseconds) override;
@@ -60,7 +61,7 @@ class PreviewOverlay : public ForwardingPlatform {
     struct Hidden;
 
   private:
-    bool Unregister(const char* commandLine);
+    void Unregister(const std::string& module);
 
     std::unique_ptr<Hidden> hidden_;
     std::string log_;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/command_line_run.h"
+#include "app/start_refusal.h"
 #include "changes/removal_watch.h"
 #include "preview/preview_items.h"
 #include "preview/preview_overlay.h"
@@ -56,12 +57,21 @@ std::string PreviewFileText(Platform machine, const char* token, bool* known) {
 
 int WritePreviewFile(Platform machine, const char* token) {
     bool known = false;
-    const std::string text = PreviewFileText(machine, token, &known);
+    std::string text;
+    const unsigned refusal = StartRefusal(machine.system);
+    if (refusal != 0) {
+        char reason[kTextSize] = {};
+        machine.system.LoadText(refusal, reason, kTextSize);
+        text = std::string(reason) + "\r\n";
+    } else {
+        text = PreviewFileText(machine, token, &known);
+    }
     Files& files = machine.files;
     files.DeleteFileAt(kPreviewFileName);
     if (!files.AppendToFile(kPreviewFileName, text.data(), static_cast<Dword>(text.size()))) {
         return 2;
     }
+    if (refusal != 0) return 3;
     return known ? 0 : 1;
 }
 

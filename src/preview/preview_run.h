@@ -27,8 +27,10 @@ bool IsPreviewCommand(const char* commandLine, std::string* token);
 
 // CVPurger.exe /preview TOKEN: writes the preview to "UnInstall.preview.txt" in the
 // current directory, in place of any earlier one; for a token that names no family the
-// file holds the message instead. The exit code: 0 a preview written, 1 an unknown token,
-// 2 the file could not be written.
+// file holds the message instead, and where the run would refuse to start (64-bit
+// Windows, no administrator) the refusal's text, since a preview there would be wrong.
+// The exit code: 0 a preview written, 1 an unknown token, 2 the file could not be
+// written, 3 a refusal.
 int WritePreviewFile(Platform machine, const char* token);
 
 }  // namespace cvp

@@ -1,6 +1,7 @@
 // The banner picture and the painting of the pages that show it.
 #include <cstring>
 
+#include "platform/win32/system_libraries.h"
 #include "ui/wizard.h"
 
 namespace cvp::ui {
@@ -38,6 +39,22 @@ UniqueGlobal CopyResource(HINSTANCE instance, int resourceId, const char* resour
     return block;
 }
 
+// Picture loading comes from ole32 and oleaut32 of the system directory, by full path.
+// Never freed: pictures may outlive any one page.
+struct PictureCalls {
+    win32::SystemLibrary ole32{"ole32.dll"};
+    win32::SystemLibrary oleaut32{"oleaut32.dll"};
+    decltype(&CreateStreamOnHGlobal) createStream =
+        ole32.Find<decltype(&CreateStreamOnHGlobal)>("CreateStreamOnHGlobal");
+    decltype(&OleLoadPicture) loadPicture =
+        oleaut32.Find<decltype(&OleLoadPicture)>("OleLoadPicture");
+};
+
+const PictureCalls& Pictures() {
+    static const PictureCalls& calls = *new PictureCalls;
+    return calls;
+}
+
 }  // namespace
 
 void LoadBanner(BannerPicture& banner, HINSTANCE instance, HWND window, int resourceId,
@@ -49,15 +66,17 @@ void LoadBanner(BannerPicture& banner, HINSTANCE instance, HWND window, int reso
     banner.destinationX = banner.destinationY = 0;
     banner.width = banner.height = 0;
 
+    const PictureCalls& calls = Pictures();
+    if (calls.createStream == nullptr || calls.loadPicture == nullptr) return;
     DWORD size = 0;
     UniqueGlobal block = CopyResource(instance, resourceId, resourceType, &size);
     if (!block) return;
     ComRef<IStream> stream;
-    if (FAILED(CreateStreamOnHGlobal(block.get(), TRUE, stream.put()))) return;
+    if (FAILED(calls.createStream(block.get(), TRUE, stream.put()))) return;
     block.release();  // the stream frees it with its last reference
 
     ComRef<IPicture> picture;
-    if (SUCCEEDED(OleLoadPicture(stream.get(), 0, FALSE, IID_IPicture, picture.put_void()))) {
+    if (SUCCEEDED(calls.loadPicture(stream.get(), 0, FALSE, IID_IPicture, picture.put_void()))) {
         OLE_XSIZE_HIMETRIC himetricWidth = 0;
         OLE_YSIZE_HIMETRIC himetricHeight = 0;
         picture->get_Width(&himetricWidth);

@@ -58,12 +58,38 @@ HWND FindTopLevel(DWORD id, const std::function<bool(HWND)>& match) {
     return search.found;
 }
 
-bool StartProcess(std::string commandLine, const std::string& directory,
-                  PROCESS_INFORMATION* info) {
+bool StartProcess(std::string commandLine, const std::string& directory, PROCESS_INFORMATION* info,
+                  HANDLE token = nullptr) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          directory.empty() ? nullptr : directory.c_str(), &startup, info) != 0;
+    const char* where = directory.empty() ? nullptr : directory.c_str();
+    if (token != nullptr) {
+        return CreateProcessAsUserA(token, nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                    nullptr, where, &startup, info) != 0;
+    }
+    return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, where,
+                          &startup, info) != 0;
+}
+
+// This process's token with the Administrators group made deny-only: what a limited
+// user's process has. Null when it can't be made.
+UniqueHandle LimitedUserToken() {
+    HANDLE own = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &own)) return nullptr;
+    const UniqueHandle token(own);
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID sid = nullptr;
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &sid)) {
+        return nullptr;
+    }
+    const cvp::win32::UniqueSid administrators(sid);
+    SID_AND_ATTRIBUTES denyOnly = {administrators.get(), 0};
+    HANDLE restricted = nullptr;
+    if (!CreateRestrictedToken(token.get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, &restricted)) {
+        return nullptr;
+    }
+    return UniqueHandle(restricted);
 }
 
 bool CopyTree(const std::string& from, const std::string& to) {
@@ -116,10 +142,15 @@ Purger::~Purger() {
 
 bool Purger::Start(const std::string& arguments, const std::string& directory) {
     if (!directory.empty()) CreateDirectoryA(directory.c_str(), nullptr);
-    std::string commandLine = "\"" + g_paths.purger + "\"";
+    std::string commandLine = "\"" + (launch_.exe.empty() ? g_paths.purger : launch_.exe) + "\"";
     if (!arguments.empty()) commandLine += " " + arguments;
+    UniqueHandle token;
+    if (!launch_.administrator) {
+        token = LimitedUserToken();
+        if (!token) return false;
+    }
     PROCESS_INFORMATION info = {};
-    if (!StartProcess(commandLine, directory, &info)) return false;
+    if (!StartProcess(commandLine, directory, &info, token.get())) return false;
     CloseHandle(info.hThread);
     process_ = info.hProcess;
     id_ = info.dwProcessId;
@@ -358,8 +389,8 @@ std::vector<std::string> ReadLines(const std::string& path) {
     return lines;
 }
 
-long RunPurger(const std::string& arguments, const std::string& directory) {
-    Purger purger;
+long RunPurger(const std::string& arguments, const std::string& directory, const Launch& launch) {
+    Purger purger(launch);
     if (!purger.Start(arguments, directory)) return -2;
     return purger.ExitCodeWithin(3 * kPatience);
 }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace gui {
@@ -55,10 +56,18 @@ constexpr char kRegistry[] = "Delete driver's registry key...";
 
 constexpr DWORD kPatience = 20000;  // ms: how long anything may take under Wine
 
+// How a purger is started: which copy of the executable ("" for the one under test),
+// and whether its token keeps the Administrators group (without it the group is
+// deny-only, as in a limited user's token).
+struct Launch {
+    std::string exe;
+    bool administrator = true;
+};
+
 // One started CVPurger.exe. The destructor ends it if it still runs.
 class Purger {
   public:
-    Purger() = default;
+    explicit Purger(Launch launch = {}) : launch_(std::move(launch)) {}
     ~Purger();
     Purger(const Purger&) = delete;
     Purger& operator=(const Purger&) = delete;
@@ -82,6 +91,7 @@ class Purger {
     HWND FindWindowOf(const std::string& windowClass, const std::string& title) const;
 
   private:
+    Launch launch_;
     HANDLE process_ = nullptr;
     DWORD id_ = 0;
 };
@@ -137,7 +147,8 @@ bool FileExists(const std::string& path);
 // The lines of a log file without their CR LF; none when it is missing.
 std::vector<std::string> ReadLines(const std::string& path);
 // Runs CVPurger.exe with a command line in `directory` and waits for it.
-long RunPurger(const std::string& arguments, const std::string& directory);
+long RunPurger(const std::string& arguments, const std::string& directory,
+               const Launch& launch = {});
 
 constexpr char kLog[] = "C:\\cvpurger\\UnInstall.log";
 

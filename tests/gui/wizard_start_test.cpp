@@ -1,8 +1,12 @@
 // The wizard's start on the real executable: the single-instance rule, the hidden
-// main window and the first page, and a command-line run beside a wizard.
+// main window and the first page, and a command-line run beside a wizard; the
+// refusals where a run can't be right, and the DLLs a limited user plants.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "gui/wizard_driver.h"
+#include "platform/string_table.h"
 #include "platform/win32/win32_handles.h"
 
 namespace gui {
@@ -143,6 +147,112 @@ TEST(WizardStart, ACommandLineRunIgnoresARunningWizard) {
     EXPECT_EQ(RunPurger("WIS", "C:\\cvpurger"), 0);
     EXPECT_EQ(wizard.FindBox("Warning!!!"), nullptr);
     CancelWizard(wizard);
+}
+
+// --- Refusals ----------------------------------------------------------------------------
+
+constexpr char kBt878Driver[] = "C:\\windows\\system32\\drivers\\vs4kvcap.sys";
+
+// Neither a command-line run nor the wizard started with `launch` changes anything or
+// writes a log; the wizard says `text` and ends.
+void ExpectRefusal(const Launch& launch, const char* text) {
+    CreateDirectoryA("C:\\windows\\system32\\drivers", nullptr);
+    std::ofstream(kBt878Driver) << "MZ";
+    ASSERT_TRUE(FileExists(kBt878Driver));
+    EXPECT_EQ(RunPurger("878", "C:\\cvpurger", launch), 0);
+    EXPECT_TRUE(FileExists(kBt878Driver)) << "the command line removed the family's driver";
+    Purger wizard(launch);
+    ASSERT_TRUE(wizard.Start());
+    HWND box = wizard.WaitForBox(TEXT_REFUSED_CAPTION);
+    ASSERT_NE(box, nullptr) << "no refusal";
+    EXPECT_EQ(ControlText(box, id::kBoxText), text);
+    EXPECT_EQ(wizard.FindPage(id::kModeNext), nullptr) << "a page opened beside the refusal";
+    Answer(box, IDOK);
+    EXPECT_EQ(wizard.ExitCodeWithin(kPatience), 0);
+    EXPECT_TRUE(FileExists(kBt878Driver));
+    EXPECT_FALSE(FileExists(kLog));
+}
+
+// The Administrators group deny-only, as for a limited user on Windows 2000 or XP,
+// where nothing prompts for elevation.
+TEST(Refusal, WithoutAnAdministratorNeitherModeChangesAnything) {
+    ExpectRefusal({"", false}, TEXT_REFUSED_NOT_ADMINISTRATOR);
+}
+
+// Runs in a 64-bit prefix, where this 32-bit program's system32 is SysWOW64, as the
+// purger's would be.
+TEST(Refusal, On64BitWindowsNeitherModeChangesAnything) { ExpectRefusal({}, TEXT_REFUSED_64_BIT); }
+
+// --- Planted DLLs -------------------------------------------------------------------------
+
+// Every DLL that planted.dll was loaded as, one path a line; "" when none was.
+std::string PlantedDllsLoaded() {
+    std::string loaded;
+    for (const std::string& line : ReadLines("C:\\planted.txt")) loaded += line + "\n";
+    return loaded;
+}
+
+std::string BesideTests(const std::string& name) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string self = path;
+    return self.substr(0, self.rfind('\\') + 1) + name;
+}
+
+// Under Wine a native DLL beside the program, or in the current directory, takes the
+// place of the built-in one where an override allows it: allowed here for every DLL
+// the purger loads at run time.
+TEST(Planting, NoDllBesideTheProgramOrInItsCurrentDirectoryIsLoaded) {
+    DeleteFileA("C:\\planted.txt");
+    const std::string app = "C:\\planted-app";
+    const std::string current = "C:\\planted-current";
+    const std::string exe = app + "\\CVPurger.exe";
+    CreateDirectoryA(app.c_str(), nullptr);
+    CreateDirectoryA(current.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(TestPaths().purger.c_str(), exe.c_str(), FALSE));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER,
+                              "Software\\Wine\\AppDefaults\\CVPurger.exe\\DllOverrides", 0, nullptr,
+                              0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const cvp::win32::UniqueKey overrides(key);
+    static constexpr char kNativeFirst[] = "native,builtin";
+    for (const char* name : {"comctl32", "setupapi", "shlwapi", "ole32", "oleaut32"}) {
+        for (const std::string& folder : {app, current}) {
+            ASSERT_TRUE(CopyFileA(BesideTests("planted.dll").c_str(),
+                                  (folder + "\\" + name + ".dll").c_str(), FALSE));
+        }
+        RegSetValueExA(overrides.get(), name, 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(kNativeFirst), sizeof kNativeFirst);
+    }
+
+    EXPECT_EQ(RunPurger("878", current, {exe}), 0);
+    EXPECT_EQ(PlantedDllsLoaded(), "") << "the command line loaded planted DLLs";
+
+    // The mode page shows the banner (ole32, oleaut32); the working page lists the
+    // present devices (setupapi); comctl32 and shlwapi are loaded before.
+    Purger wizard({exe});
+    ASSERT_TRUE(wizard.Start("", current));
+    HWND mode = wizard.WaitForPage(id::kModeNext);
+    ASSERT_NE(mode, nullptr);
+    Click(mode, id::kModeWorking);
+    Click(mode, id::kModeNext);
+    ASSERT_NE(wizard.WaitForPage(id::kWorkingList), nullptr);
+    CancelWizard(wizard, id::kWorkingCancel);
+    EXPECT_EQ(PlantedDllsLoaded(), "") << "the wizard loaded planted DLLs";
+}
+
+// emProp.ax, a filter module of the eMPIA family, needs planted.dll, which is not in
+// the system directory; the purger's current directory holds one.
+TEST(Planting, Regsvr32LooksForNoDllInThePurgersCurrentDirectory) {
+    DeleteFileA("C:\\planted.txt");
+    constexpr char kModule[] = "C:\\windows\\system32\\emProp.ax";
+    ASSERT_TRUE(CopyFileA(BesideTests("planted_module.dll").c_str(), kModule, FALSE));
+    CreateDirectoryA("C:\\cvpurger", nullptr);
+    ASSERT_TRUE(CopyFileA(BesideTests("planted.dll").c_str(), "C:\\cvpurger\\planted.dll", FALSE));
+    EXPECT_EQ(RunPurger("EM", "C:\\cvpurger"), 0);
+    EXPECT_EQ(PlantedDllsLoaded(), "") << "regsvr32 loaded a planted DLL";
+    EXPECT_FALSE(FileExists(kModule));
 }
 
 }  // namespace

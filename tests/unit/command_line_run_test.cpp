@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/start_refusal.h"
+#include "platform/string_table.h"
 #include "run/family_catalogue.h"
 #include "unit/run_rig.h"
 
@@ -102,6 +104,18 @@ TEST(RunCommandLine, ABadTokenDoesNothingAtAll) {
         EXPECT_TRUE(rig.DevicePresent("PCI", "DEV_1", "1"));
         EXPECT_EQ(rig.state.commandLineRun, 0);
     }
+}
+
+// 64-bit Windows first: there even an administrator's run can't be right.
+TEST(StartRefusal, RefusesOn64BitWindowsAndWithoutAnAdministrator) {
+    MemoryMachine machine;
+    EXPECT_EQ(StartRefusal(machine), 0u);
+    machine.SetAdministrator(false);
+    EXPECT_EQ(StartRefusal(machine), unsigned{IDS_REFUSED_NOT_ADMINISTRATOR});
+    machine.SetWow64(true);
+    EXPECT_EQ(StartRefusal(machine), unsigned{IDS_REFUSED_64_BIT});
+    machine.SetAdministrator(true);
+    EXPECT_EQ(StartRefusal(machine), unsigned{IDS_REFUSED_64_BIT});
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ TEST(MemoryFaults, ClearFaultsLiftsLocksRemovalsProcessesAndGuards) {
     machine.FailValueDeletion(Root::LocalMachine, "SYSTEM\\Enum", "Guarded");
     EXPECT_FALSE(machine.DeleteFileAt("C:\\windows\\held.sys"));
     EXPECT_FALSE(machine.OpenPresentDevices("PCI")->RemoveMember(0));
-    EXPECT_EQ(machine.Start("C:\\windows\\system32\\regsvr32.exe -u -s x.ax"), nullptr);
+    EXPECT_EQ(machine.Start("C:\\windows\\system32\\regsvr32.exe -u -s x.ax", nullptr), nullptr);
 
     machine.ClearFaults();
     machine.HangProcesses();
@@ -107,7 +107,7 @@ TEST(MemoryFaults, ClearFaultsLiftsLocksRemovalsProcessesAndGuards) {
     EXPECT_TRUE(machine.DeleteFileAt("C:\\windows\\held.sys"));
     EXPECT_TRUE(machine.OpenPresentDevices("PCI")->RemoveMember(0));
     const std::unique_ptr<Process> process =
-        machine.Start("C:\\windows\\system32\\regsvr32.exe -u -s x.ax");
+        machine.Start("C:\\windows\\system32\\regsvr32.exe -u -s x.ax", nullptr);
     ASSERT_NE(process, nullptr);
     EXPECT_TRUE(process->Wait(0));
     std::unique_ptr<RegistryKey> key;

@@ -493,18 +493,12 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    bool UninstallOemInf(const char* infFileName, Dword flags) override {
+        return Pass() && machine_.UninstallOemInf(infFileName, flags);
+    }
 
     // --- Processes ---
-    std::unique_ptr<Process> Start(const char* commandLine) override;
-    bool WinExecute(const char* commandLine, unsigned show) override {
-        if (!Pass()) return false;
-        DeletionPoint point(DeletionPoint::Kind::Unregistration, Root::LocalMachine, commandLine);
-        const std::vector<std::string> before = RegistryNow(Root::LocalMachine, kClassIds);
-        if (!machine_.WinExecute(commandLine, show)) return false;
-        point.footprint = Took(before, kClassIds);
-        Record(std::move(point));
-        return true;
-    }
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override;
 
     // --- System ---
     void Sleep(Dword milliseconds) override {
@@ -523,6 +517,10 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return Pass() && machine_.ReadPciConfig(bus, device, reg, value);
+    }
+    bool QueryWow64(bool* wow64) override { return Pass() && machine_.QueryWow64(wow64); }
+    bool CheckAdministratorsMembership(bool* member) override {
+        return Pass() && machine_.CheckAdministratorsMembership(member);
     }
 
   private:
@@ -682,11 +680,12 @@ inline std::unique_ptr<DeviceSet> SeamTap::OpenPresentDevices(const char* enumer
     return std::make_unique<tapped::DeviceMembers>(*this, std::move(set));
 }
 
-inline std::unique_ptr<Process> SeamTap::Start(const char* commandLine) {
+inline std::unique_ptr<Process> SeamTap::Start(const char* commandLine,
+                                               const char* currentDirectory) {
     if (!Pass()) return nullptr;
     DeletionPoint point(DeletionPoint::Kind::Unregistration, Root::LocalMachine, commandLine);
     const std::vector<std::string> before = RegistryNow(Root::LocalMachine, kClassIds);
-    std::unique_ptr<Process> process = machine_.Start(commandLine);
+    std::unique_ptr<Process> process = machine_.Start(commandLine, currentDirectory);
     if (!process) return nullptr;
     point.footprint = Took(before, kClassIds);
     Record(std::move(point));

@@ -49,6 +49,34 @@ TEST_F(FileStageTest, Bt878InfsMatchTheirLowerCasedCatalogExactly) {
     EXPECT_TRUE(Exists(std::string(kInf) + "oem3.PNF"));
 }
 
+// From Vista on the package leaves the driver store too, named by its published INF
+// while that is there; the log is the same as on XP.
+TEST_F(FileStageTest, OnVistaAndLaterTheDriverStoreLetsGoOfEachPackageTheStageRemoves) {
+    for (const OsVersion version :
+         {OsVersion{kPlatformWin32Nt, 5, 1}, OsVersion{kPlatformWin32Nt, 6, 1}}) {
+        RunRig fresh;
+        fresh.machine.SetOsVersion(version);
+        for (const char* name : {"oem1.inf", "oem2.inf"}) {
+            fresh.machine.AddFile(kInf + std::string(name), Catalog("CatalogFile", "vs4kvcap.cat"));
+        }
+        fresh.machine.AddFile(std::string(kInf) + "oem1.PNF", "pnf");
+        fresh.machine.AddFile(std::string(kInf) + "oem3.inf", Catalog("CatalogFile", "other.cat"));
+        fresh.state.family = FamilyBt878;
+        CleanInfFiles(fresh.context);
+        const std::vector<std::string> uninstalled = {"oem1.inf", "oem2.inf"};
+        EXPECT_EQ(fresh.machine.uninstalledInfs(),
+                  version.major >= 6 ? uninstalled : std::vector<std::string>{});
+        std::vector<std::string> logged;
+        for (const std::string& line : fresh.LogLines())
+            logged.push_back(line.substr(line.find(' ') + 1));
+        EXPECT_EQ(logged, (std::vector<std::string>{std::string(kInf) + "oem1.PNF",
+                                                    std::string(kInf) + "oem1.inf",
+                                                    std::string(kInf) + "oem2.inf"}))
+            << "version " << version.major;
+        EXPECT_TRUE(fresh.machine.FileExists(std::string(kInf) + "oem3.inf"));
+    }
+}
+
 TEST_F(FileStageTest, EncoderInfsAreReadFromTheNtx86CatalogBySubstring) {
     AddInf("oem4.inf", Catalog("CatalogFile.ntx86", "x-VSBBENC.cat-y"));
     AddInf("oem5.inf", Catalog("CatalogFile", "vsbbenc.cat"));
@@ -149,6 +177,9 @@ TEST_F(FileStageTest, FilterModulesAreUnregisteredQuotedThenDeleted) {
     EXPECT_EQ(started[1], "\"C:\\windows\\system32\\regsvr32.exe\" -u -s \"C:\\windows\\system32\\emProp.ax\"");
     EXPECT_EQ(started[2], "\"C:\\windows\\system32\\regsvr32.exe\" -u -s \"C:\\windows\\system32\\drivers\\emUSD.dll\"");
     EXPECT_FALSE(rig.machine.KeyExists(Root::LocalMachine, "SOFTWARE\\Classes\\CLSID\\{11111111-2222-3333-4444-555555555555}"));
+    // Never in the purger's current directory, where a limited user may plant a DLL
+    // the module needs.
+    EXPECT_EQ(rig.machine.startDirectories(), std::vector<std::string>(5, "C:\\windows\\system32"));
     EXPECT_EQ(Logged(), (std::vector<std::string>{std::string(kSystem) + "emProp.ax",
                                                   std::string(kDrivers) + "emUSD.dll"}));
 }

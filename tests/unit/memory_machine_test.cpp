@@ -625,10 +625,10 @@ class MemoryProcesses : public ::testing::Test {
 
 TEST_F(MemoryProcesses, Regsvr32UnregistersTheModulesClassIds) {
     auto process = machine.Start(
-        "\"C:\\windows\\system32\\regsvr32.exe\" -u -s C:\\windows\\system32\\emProp.ax");
+        "\"C:\\windows\\system32\\regsvr32.exe\" -u -s C:\\windows\\system32\\emProp.ax", nullptr);
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(Remaining(), "{D}{E}");
-    ASSERT_TRUE(machine.Start("regsvr32 /s /u \"C:\\Program Files\\V\\tv filter.ax\""));
+    ASSERT_TRUE(machine.Start("regsvr32 /s /u \"C:\\Program Files\\V\\tv filter.ax\"", nullptr));
     EXPECT_EQ(Remaining(), "{E}");
     EXPECT_EQ(machine.startedProcesses().size(), 2u);
 }
@@ -639,12 +639,11 @@ TEST_F(MemoryProcesses, OtherCommandLinesAreOnlyRecorded) {
           "regsvr32.exe C:\\windows\\system32\\emProp.ax",
           "C:\\Program Files\\V\\tv filter.ax -u -s C:\\windows\\system32\\emProp.ax",
           "regsvr32.exe -u -s C:\\windows\\system32\\missing.ax"}) {
-        ASSERT_NE(machine.Start(line), nullptr) << line;
-        EXPECT_TRUE(machine.WinExecute(line, 0));
+        ASSERT_NE(machine.Start(line, nullptr), nullptr) << line;
     }
     EXPECT_EQ(Remaining(), "{A}{B}{C}{D}{E}");
-    EXPECT_EQ(machine.startedProcesses().size(), 8u);
-    EXPECT_EQ(machine.startedProcesses()[2], "regsvr32.exe C:\\windows\\system32\\emProp.ax");
+    EXPECT_EQ(machine.startedProcesses().size(), 4u);
+    EXPECT_EQ(machine.startedProcesses()[1], "regsvr32.exe C:\\windows\\system32\\emProp.ax");
 }
 
 // CreateProcessA finds a program by its path, or a bare name in the current, system
@@ -655,18 +654,24 @@ TEST_F(MemoryProcesses, OnlyAProgramThatIsThereStarts) {
     for (const char* line :
          {"helper -x", "\"C:\\cvpurger\\HELPER.EXE\"", "C:\\Program Files\\V\\set up.exe /q",
           "regsvr32.exe /?", "C:\\WINDOWS\\system32\\regsvr32 -u"}) {
-        EXPECT_NE(machine.Start(line), nullptr) << line;
+        EXPECT_NE(machine.Start(line, nullptr), nullptr) << line;
     }
     for (const char* line : {"absent.exe -u", "\"C:\\Program Files\\V\\set\" up.exe",
                              "C:\\cvpurger -x", "C:\\windows\\regsvr32.exe", "", "   "}) {
-        EXPECT_EQ(machine.Start(line), nullptr) << line;
-        EXPECT_FALSE(machine.WinExecute(line, 0)) << line;
+        EXPECT_EQ(machine.Start(line, nullptr), nullptr) << line;
     }
     EXPECT_EQ(machine.startedProcesses().size(), 5u);
+    // CreateProcessA refuses a current directory that is not one.
+    for (const char* directory : {"C:\\absent", "C:\\cvpurger\\helper.exe"}) {
+        EXPECT_EQ(machine.Start("regsvr32.exe /?", directory), nullptr) << directory;
+    }
+    ASSERT_NE(machine.Start("regsvr32.exe /?", "C:\\WINDOWS\\system32"), nullptr);
+    EXPECT_EQ(machine.startDirectories(),
+              (std::vector<std::string>{"", "", "", "", "", "C:\\WINDOWS\\system32"}));
 }
 
 TEST_F(MemoryProcesses, TheModuleStaysLoadedUntilTheProcessEnds) {
-    auto process = machine.Start("regsvr32.exe -u -s C:\\Program Files\\V\\tv filter.ax");
+    auto process = machine.Start("regsvr32.exe -u -s C:\\Program Files\\V\\tv filter.ax", nullptr);
     EXPECT_EQ(Remaining(), "{A}{B}{C}{E}");
     EXPECT_FALSE(machine.DeleteFileAt("C:\\Program Files\\V\\TV FILTER.AX"));
     EXPECT_TRUE(process->Wait(5000));
@@ -675,7 +680,7 @@ TEST_F(MemoryProcesses, TheModuleStaysLoadedUntilTheProcessEnds) {
 
 TEST_F(MemoryProcesses, AHungProcessHoldsItsModuleUntilTheNextSleep) {
     machine.HangProcesses();
-    auto process = machine.Start("regsvr32.exe -u -s C:\\windows\\system32\\emProp.ax");
+    auto process = machine.Start("regsvr32.exe -u -s C:\\windows\\system32\\emProp.ax", nullptr);
     EXPECT_FALSE(process->Wait(5000));
     EXPECT_FALSE(machine.DeleteFileAt("C:\\windows\\system32\\emProp.ax"));
     machine.Sleep(1000);
@@ -683,25 +688,16 @@ TEST_F(MemoryProcesses, AHungProcessHoldsItsModuleUntilTheNextSleep) {
     EXPECT_TRUE(machine.DeleteFileAt("C:\\windows\\system32\\emProp.ax"));
 }
 
-TEST_F(MemoryProcesses, WinExecHoldsItsModuleUntilTheNextSleep) {
-    ASSERT_TRUE(machine.WinExecute("regsvr32 -u -s emProp.ax", 0));
-    EXPECT_EQ(Remaining(), "{D}{E}");
-    EXPECT_FALSE(machine.DeleteFileAt("C:\\windows\\system32\\emProp.ax"));
-    machine.Sleep(0);
-    EXPECT_TRUE(machine.DeleteFileAt("C:\\windows\\system32\\emProp.ax"));
-}
-
 TEST_F(MemoryProcesses, FailedStartsStartNothing) {
     machine.FailProcessStart();
-    EXPECT_EQ(machine.Start("regsvr32 -u -s emProp.ax"), nullptr);
-    EXPECT_FALSE(machine.WinExecute("regsvr32 -u -s emProp.ax", 0));
+    EXPECT_EQ(machine.Start("regsvr32 -u -s emProp.ax", nullptr), nullptr);
     EXPECT_EQ(Remaining(), "{A}{B}{C}{D}{E}");
     EXPECT_TRUE(machine.startedProcesses().empty());
 }
 
 TEST_F(MemoryProcesses, ADeniedClassIdKeyStays) {
     machine.DenyKey(Root::ClassesRoot, "CLSID\\{B}");
-    machine.Start("regsvr32 -u -s emProp.ax");
+    machine.Start("regsvr32 -u -s emProp.ax", nullptr);
     EXPECT_EQ(Remaining(), "{B}{D}{E}");
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/string_table.h"
 #include "preview/preview_run.h"
 #include "scenario/traces.h"
 #include "unit/fault_rig.h"
@@ -43,6 +44,19 @@ TEST(Preview, SaysWhatItCannotKnowOnTheItemsLineAndChangesNothing) {
     EXPECT_EQ(ViewOf(rig.machine).registry, before.registry);
     EXPECT_EQ(ViewOf(rig.machine).files, before.files);
     EXPECT_EQ(ReadKeyDacls(rig.machine), dacls);
+}
+
+// Without an administrator every take-over and deletion the preview plays out would be
+// judged by the wrong rights: it says why, as the run would refuse.
+TEST(Preview, RefusesWhereTheRunWouldAndSaysWhy) {
+    RunRig rig;
+    rig.machine.SetAdministrator(false);
+    const std::string file = std::string("C:\\cvpurger\\") + kPreviewFileName;
+    EXPECT_EQ(WritePreviewFile(rig.platform, "878"), 3);
+    char reason[kTextSize] = {};
+    rig.machine.LoadText(IDS_REFUSED_NOT_ADMINISTRATOR, reason, kTextSize);
+    ASSERT_NE(reason[0], '\0');
+    EXPECT_EQ(rig.machine.FileContent(file), std::string(reason) + "\r\n");
 }
 
 }  // namespace

@@ -78,11 +78,14 @@ class RefusingObserver : public RemovalObserver {
 
 class WatchedScenario : public testing::TestWithParam<ImageRun> {
   protected:
+    // As Windows 7: the INF stage takes packages out of the driver store too, and the
+    // published INF goes with them.
     void Load(MemoryMachine& machine) {
         std::string error;
         const MachineImage* image = CachedImage(GetParam().folder, &error);
         ASSERT_NE(image, nullptr) << error;
         ASSERT_TRUE(machine.Apply(*image, &error)) << error;
+        machine.SetOsVersion({kPlatformWin32Nt, 6, 1});
     }
 };
 

@@ -28,6 +28,10 @@ class ForwardingSystem : public System {
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return machine_.ReadPciConfig(bus, device, reg, value);
     }
+    bool QueryWow64(bool* wow64) override { return machine_.QueryWow64(wow64); }
+    bool CheckAdministratorsMembership(bool* member) override {
+        return machine_.CheckAdministratorsMembership(member);
+    }
 
   private:
     System& machine_;

@@ -3,14 +3,25 @@
 # already complete is reused; concurrent callers wait for the one that builds it.
 #
 #   CVP_WINE_TEMPLATE  where the template lives (default: build/wine/template in the
-#                      repository)
+#                      repository, build/wine/template-win64 for a 64-bit one)
+#   CVP_WINE_ARCH      win32 (default) or win64: a 64-bit Windows, only for the tests
+#                      of what the purger does there (with wine64 installed a new
+#                      prefix would be 64-bit unless told)
 #
 # Prints the template's path.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
-template=${CVP_WINE_TEMPLATE:-$repo/build/wine/template}
+arch=${CVP_WINE_ARCH:-win32}
+case "$arch" in
+    win32) template=${CVP_WINE_TEMPLATE:-$repo/build/wine/template} ;;
+    win64) template=${CVP_WINE_TEMPLATE:-$repo/build/wine/template-win64} ;;
+    *)
+        echo "prefix.sh: CVP_WINE_ARCH must be win32 or win64" >&2
+        exit 2
+        ;;
+esac
 ready_mark=.cvp-template-ready
 
 mkdir -p "$(dirname "$template")"
@@ -34,7 +45,7 @@ if ! complete; then
     fi
     staging="$template.building"
     rm -rf "$staging"
-    export WINEPREFIX="$staging" WINEARCH=win32 WINEDEBUG=-all
+    export WINEPREFIX="$staging" WINEARCH="$arch" WINEDEBUG=-all
     # Nothing may be downloaded: no Mono, no Gecko.
     export WINEDLLOVERRIDES="mscoree,mshtml="
     wineboot -i >/dev/null 2>&1

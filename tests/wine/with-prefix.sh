@@ -7,6 +7,7 @@
 # wine-run.sh (the cross-compiling emulator) is `with-prefix.sh wine PROGRAM ARGS`.
 #
 #   CVP_WINE_TEMPLATE  the template prefix (see prefix.sh)
+#   CVP_WINE_ARCH      win32 (default) or win64 (see prefix.sh)
 #   CVP_WINE_COPY      "link" (default): hard links for drive_c, real copies of the
 #                      registry files; "full": cp -a of everything
 #   CVP_WINE_KEEP      set to keep the prefix copy for a look afterwards
@@ -46,7 +47,7 @@ case "${CVP_WINE_COPY:-link}" in
         ;;
 esac
 
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEPREFIX="$prefix" WINEARCH="${CVP_WINE_ARCH:-win32}" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 finish() {

@@ -314,6 +314,10 @@ class ProfiledDevices final : public Devices {
         if (!set) return set;
         return std::make_unique<ProfiledDeviceSet>(profile_, std::move(set));
     }
+    bool UninstallOemInf(const char* infFileName, Dword flags) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::DevicesOpen));
+        return inner_.UninstallOemInf(infFileName, flags);
+    }
 
   private:
     SeamProfile& profile_;
@@ -337,18 +341,14 @@ class ProfiledProcess final : public Process {
 class ProfiledProcesses final : public Processes {
   public:
     ProfiledProcesses(SeamProfile& profile, Processes& inner) : profile_(profile), inner_(inner) {}
-    std::unique_ptr<Process> Start(const char* commandLine) override {
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override {
         std::unique_ptr<Process> process;
         {
             SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::ProcessStart));
-            process = inner_.Start(commandLine);
+            process = inner_.Start(commandLine, currentDirectory);
         }
         if (!process) return process;
         return std::make_unique<ProfiledProcess>(profile_, std::move(process));
-    }
-    bool WinExecute(const char* commandLine, unsigned show) override {
-        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::ProcessStart));
-        return inner_.WinExecute(commandLine, show);
     }
 
   private:
@@ -379,6 +379,14 @@ class ProfiledSystem final : public System {
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
         return inner_.ReadPciConfig(bus, device, reg, value);
+    }
+    bool QueryWow64(bool* wow64) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
+        return inner_.QueryWow64(wow64);
+    }
+    bool CheckAdministratorsMembership(bool* member) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
+        return inner_.CheckAdministratorsMembership(member);
     }
 
   private:

@@ -36,9 +36,13 @@ struct MachineState {
     bool failProcessStart = false;
     bool hangProcesses = false;
     std::vector<std::string> startedProcesses;
+    std::vector<std::string> startDirectories;
+    std::vector<std::string> uninstalledInfs;
     std::vector<Dword> sleeps;
     std::string countryCode = "1";
     OsVersion osVersion{kPlatformWin32Nt, 5, 1};
+    bool wow64 = false;
+    bool administrator = true;
     // Present devices are those Windows started (a "Control" subkey), as in an export
     // of a running Windows; else those Wine's SetupAPI lists (a well-formed ClassGUID).
     bool startedDevices = false;

@@ -3,6 +3,7 @@
 // SetupDiRemoveDevice does it.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "platform/image/ascii_text.h"
 #include "platform/memory/machine_state.h"
@@ -184,6 +185,20 @@ std::unique_ptr<DeviceSet> MemoryMachine::OpenPresentDevices(const char* enumera
         }
     }
     return std::make_unique<memory::MemoryDeviceSet>(state_->shared, std::move(members));
+}
+
+// As Windows does with SUOI_FORCEDELETE: the published INF and its PNF go (the driver
+// store has no stand-in here); false when there is no such INF. Every call is recorded.
+bool MemoryMachine::UninstallOemInf(const char* infFileName, Dword) {
+    if (infFileName == nullptr) return false;
+    state_->machine.uninstalledInfs.emplace_back(infFileName);
+    char windows[kTextSize];
+    WindowsDirectory(windows, kTextSize);
+    const std::string inf = std::string(windows) + "\\inf\\" + infFileName;
+    if (!DeleteFileAt(inf.c_str())) return false;
+    const size_t dot = inf.rfind('.');
+    DeleteFileAt((inf.substr(0, dot) + ".PNF").c_str());
+    return true;
 }
 
 }  // namespace cvp

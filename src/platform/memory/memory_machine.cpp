@@ -103,10 +103,22 @@ void MemoryMachine::SetPciConfig(Dword bus, Dword device, Dword reg, Dword value
     state_->machine.pciConfig[{bus, device, reg}] = value;
 }
 
+void MemoryMachine::SetWow64(bool wow64) { state_->machine.wow64 = wow64; }
+
+void MemoryMachine::SetAdministrator(bool member) { state_->machine.administrator = member; }
+
 const std::vector<Dword>& MemoryMachine::sleeps() const { return state_->machine.sleeps; }
 
 const std::vector<std::string>& MemoryMachine::startedProcesses() const {
     return state_->machine.startedProcesses;
+}
+
+const std::vector<std::string>& MemoryMachine::startDirectories() const {
+    return state_->machine.startDirectories;
+}
+
+const std::vector<std::string>& MemoryMachine::uninstalledInfs() const {
+    return state_->machine.uninstalledInfs;
 }
 
 void MemoryMachine::DenyKey(Root root, const std::string& path) {

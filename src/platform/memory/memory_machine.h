@@ -56,10 +56,10 @@ public:
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    bool UninstallOemInf(const char* infFileName, Dword flags) override;
 
     // --- Processes ---
-    std::unique_ptr<Process> Start(const char* commandLine) override;
-    bool WinExecute(const char* commandLine, unsigned show) override;
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override;
 
     // --- System ---
     void Sleep(Dword milliseconds) override;
@@ -67,6 +67,8 @@ public:
     int UserCountryCode(char* buffer, int size) override;
     bool ReadOsVersion(OsVersion* version) override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
+    bool QueryWow64(bool* wow64) override;
+    bool CheckAdministratorsMembership(bool* member) override;
 
     // --- What a test sets up and looks at ---
     void SetValue(Root root, const std::string& path, const std::string& name, Dword type,
@@ -95,9 +97,17 @@ public:
     // Gives the machine a PCI configuration space: (bus, device, register) -> value.
     // Unlisted registers of a bus read as 0xFFFFFFFF (no device).
     void SetPciConfig(Dword bus, Dword device, Dword reg, Dword value);
+    // A 32-bit process on 64-bit Windows; one without administrator rights. Neither by
+    // default.
+    void SetWow64(bool wow64);
+    void SetAdministrator(bool member);
 
     const std::vector<Dword>& sleeps() const;
     const std::vector<std::string>& startedProcesses() const;
+    // The current directory each of them was given ("" for the caller's).
+    const std::vector<std::string>& startDirectories() const;
+    // The INF names given to UninstallOemInf, in order.
+    const std::vector<std::string>& uninstalledInfs() const;
 
     // --- Faults ---
     void DenyKey(Root root, const std::string& path);  // DACL "D:(D;;KA;;;WD)"
@@ -109,7 +119,7 @@ public:
     void FailValueDeletion(Root root, const std::string& path, const std::string& name);
     void LockFile(const std::string& path);            // open elsewhere: no delete, no write
     void FailDeviceRemoval(const std::string& instanceId);  // "PCI\VEN_...\3&1&0"
-    void FailProcessStart();                                // CreateProcessA and WinExec fail
+    void FailProcessStart();                                // CreateProcessA fails
     void HangProcesses();                                   // started processes never end
     // Lifts every fault: locks (an image's too), failing removals, process faults, key
     // owners and guarded values. The DACLs DenyKey wrote stay, being the keys' own.

@@ -192,27 +192,22 @@ class MemoryProcess final : public Process {
 }  // namespace
 }  // namespace memory
 
-std::unique_ptr<Process> MemoryMachine::Start(const char* commandLine) {
+std::unique_ptr<Process> MemoryMachine::Start(const char* commandLine,
+                                              const char* currentDirectory) {
     memory::MachineState& machine = state_->machine;
     if (commandLine == nullptr || machine.failProcessStart ||
         !memory::ProgramExists(machine, commandLine)) {
         return nullptr;
     }
-    machine.startedProcesses.emplace_back(commandLine);
-    return std::make_unique<memory::MemoryProcess>(memory::RunCommandLine(machine, commandLine),
-                                                   machine.hangProcesses);
-}
-
-// No handle comes back, so a module it loads stays loaded until the next Sleep.
-bool MemoryMachine::WinExecute(const char* commandLine, unsigned) {
-    memory::MachineState& machine = state_->machine;
-    if (commandLine == nullptr || machine.failProcessStart ||
-        !memory::ProgramExists(machine, commandLine)) {
-        return false;
+    // CreateProcessA refuses a current directory that is no directory.
+    if (currentDirectory != nullptr) {
+        const Dword attributes = GetAttributes(currentDirectory);
+        if (attributes == kInvalidAttributes || (attributes & kAttrDirectory) == 0) return nullptr;
     }
     machine.startedProcesses.emplace_back(commandLine);
-    memory::RunCommandLine(machine, commandLine);
-    return true;
+    machine.startDirectories.emplace_back(currentDirectory != nullptr ? currentDirectory : "");
+    return std::make_unique<memory::MemoryProcess>(memory::RunCommandLine(machine, commandLine),
+                                                   machine.hangProcesses);
 }
 
 }  // namespace cvp

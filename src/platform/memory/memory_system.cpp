@@ -22,6 +22,9 @@ constexpr struct {
     {IDS_PROGRESS_LABEL, TEXT_PROGRESS_LABEL},
     {IDS_RESULT_FAILED, TEXT_RESULT_FAILED},
     {IDS_BUTTON_EXIT, TEXT_BUTTON_EXIT},
+    {IDS_REFUSED_CAPTION, TEXT_REFUSED_CAPTION},
+    {IDS_REFUSED_64_BIT, TEXT_REFUSED_64_BIT},
+    {IDS_REFUSED_NOT_ADMINISTRATOR, TEXT_REFUSED_NOT_ADMINISTRATOR},
 };
 
 }  // namespace
@@ -73,6 +76,18 @@ bool MemoryMachine::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* val
     if (value == nullptr || !machine.hasPciConfig) return false;
     const auto found = machine.pciConfig.find({bus, device, reg});
     *value = found == machine.pciConfig.end() ? 0xFFFFFFFFu : found->second;
+    return true;
+}
+
+bool MemoryMachine::QueryWow64(bool* wow64) {
+    if (wow64 == nullptr) return false;
+    *wow64 = state_->machine.wow64;
+    return true;
+}
+
+bool MemoryMachine::CheckAdministratorsMembership(bool* member) {
+    if (member == nullptr) return false;
+    *member = state_->machine.administrator;
     return true;
 }
 

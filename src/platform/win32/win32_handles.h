@@ -34,6 +34,12 @@ struct LocalFreer {
 using UniqueLocal = std::unique_ptr<void, LocalFreer>;
 using UniqueLocalText = std::unique_ptr<char, LocalFreer>;
 
+// SIDs that AllocateAndInitializeSid made.
+struct SidFreer {
+    void operator()(PSID sid) const { FreeSid(sid); }
+};
+using UniqueSid = std::unique_ptr<void, SidFreer>;
+
 // INVALID_HANDLE_VALUE is what CreateFileA and FindFirstFileA fail with; an owner
 // holds null instead so that "no handle" has one spelling.
 inline HANDLE ValidOrNull(HANDLE handle) {

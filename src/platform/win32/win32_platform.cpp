@@ -15,6 +15,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/win32/system_libraries.h"
 #include "platform/win32/win32_handles.h"
 
 namespace cvp {
@@ -29,12 +30,13 @@ static_assert(sizeof(SP_DEVINFO_DATA) == 28);
 
 namespace {
 
+using win32::RootKey;
+using win32::SystemLibrary;
 using win32::UniqueFind;
 using win32::UniqueHandle;
 using win32::UniqueKey;
 using win32::UniqueLocal;
 using win32::UniqueLocalText;
-using win32::RootKey;
 using win32::ValidOrNull;
 
 // The seam's Dword is uint32_t; Windows' DWORD is unsigned long under MinGW. This
@@ -111,14 +113,45 @@ class Win32FileSearch : public FileSearch {
     UniqueFind handle_;
 };
 
+using UninstallOemInfCall = BOOL(WINAPI*)(PCSTR, DWORD, PVOID);
+
+// The calls of setupapi, which is no KnownDLL on Windows 2000 and XP. Null where the
+// DLL or the call is missing.
+struct SetupApi {
+    SystemLibrary library{"setupapi.dll"};
+    decltype(&SetupDiGetClassDevsA) getClassDevs =
+        library.Find<decltype(&SetupDiGetClassDevsA)>("SetupDiGetClassDevsA");
+    decltype(&SetupDiEnumDeviceInfo) enumDeviceInfo =
+        library.Find<decltype(&SetupDiEnumDeviceInfo)>("SetupDiEnumDeviceInfo");
+    decltype(&SetupDiGetDeviceRegistryPropertyA) getDeviceRegistryProperty =
+        library.Find<decltype(&SetupDiGetDeviceRegistryPropertyA)>(
+            "SetupDiGetDeviceRegistryPropertyA");
+    decltype(&SetupDiGetDeviceInstanceIdA) getDeviceInstanceId =
+        library.Find<decltype(&SetupDiGetDeviceInstanceIdA)>("SetupDiGetDeviceInstanceIdA");
+    decltype(&SetupDiRemoveDevice) removeDevice =
+        library.Find<decltype(&SetupDiRemoveDevice)>("SetupDiRemoveDevice");
+    decltype(&SetupDiDestroyDeviceInfoList) destroyDeviceInfoList =
+        library.Find<decltype(&SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList");
+    // Windows XP and later.
+    UninstallOemInfCall uninstallOemInf =
+        library.Find<UninstallOemInfCall>("SetupUninstallOEMInfA");
+
+    bool HasDeviceCalls() const {
+        return getClassDevs && enumDeviceInfo && getDeviceRegistryProperty && getDeviceInstanceId &&
+               removeDevice && destroyDeviceInfoList;
+    }
+};
+
 struct DeviceListDestroyer {
-    void operator()(HDEVINFO set) const { SetupDiDestroyDeviceInfoList(set); }
+    const SetupApi* setupApi;
+    void operator()(HDEVINFO set) const { setupApi->destroyDeviceInfoList(set); }
 };
 using UniqueDeviceList = std::unique_ptr<std::remove_pointer_t<HDEVINFO>, DeviceListDestroyer>;
 
 class Win32DeviceSet : public DeviceSet {
   public:
-    explicit Win32DeviceSet(HDEVINFO set) : set_(set) {}
+    Win32DeviceSet(const SetupApi& setupApi, HDEVINFO set)
+        : setupApi_(setupApi), set_(set, DeviceListDestroyer{&setupApi}) {}
 
     bool EnumMember(Dword index) override {
         SP_DEVINFO_DATA member;
@@ -130,21 +163,21 @@ class Win32DeviceSet : public DeviceSet {
         if (!Member(index, &member)) return false;
         // One call into the caller's buffer: a value that does not fit is a failure,
         // as it is for the purger's fixed 255-byte buffers.
-        return SetupDiGetDeviceRegistryPropertyA(set_.get(), &member, property, nullptr,
-                                                 reinterpret_cast<BYTE*>(buffer), size,
-                                                 nullptr) != FALSE;
+        return setupApi_.getDeviceRegistryProperty(set_.get(), &member, property, nullptr,
+                                                   reinterpret_cast<BYTE*>(buffer), size,
+                                                   nullptr) != FALSE;
     }
 
     bool ReadInstanceId(Dword index, char* buffer, Dword size) override {
         SP_DEVINFO_DATA member;
         if (!Member(index, &member)) return false;
-        return SetupDiGetDeviceInstanceIdA(set_.get(), &member, buffer, size, nullptr) != FALSE;
+        return setupApi_.getDeviceInstanceId(set_.get(), &member, buffer, size, nullptr) != FALSE;
     }
 
     bool RemoveMember(Dword index) override {
         SP_DEVINFO_DATA member;
         if (!Member(index, &member)) return false;
-        return SetupDiRemoveDevice(set_.get(), &member) != FALSE;
+        return setupApi_.removeDevice(set_.get(), &member) != FALSE;
     }
 
   private:
@@ -154,9 +187,10 @@ class Win32DeviceSet : public DeviceSet {
     bool Member(Dword index, SP_DEVINFO_DATA* member) {
         std::memset(member, 0, sizeof(*member));
         member->cbSize = sizeof(*member);
-        return SetupDiEnumDeviceInfo(set_.get(), index, member) != FALSE;
+        return setupApi_.enumDeviceInfo(set_.get(), index, member) != FALSE;
     }
 
+    const SetupApi& setupApi_;
     UniqueDeviceList set_;
 };
 
@@ -196,6 +230,16 @@ constexpr unsigned short kPciConfigData = 0xCFC;
 
 }  // namespace
 
+struct Win32Platform::Libraries {
+    SetupApi setupApi;
+    SystemLibrary shlwapi{"shlwapi.dll"};
+    decltype(&SHDeleteKeyA) deleteKey = shlwapi.Find<decltype(&SHDeleteKeyA)>("SHDeleteKeyA");
+};
+
+Win32Platform::Win32Platform() : libraries_(std::make_unique<Libraries>()) {}
+
+Win32Platform::~Win32Platform() = default;
+
 Platform Win32Platform::platform() { return Platform{*this, *this, *this, *this, *this}; }
 
 // --- Registry ---
@@ -213,7 +257,8 @@ Long Win32Platform::OpenKey(Root root, const char* path, Dword access,
 }
 
 Long Win32Platform::DeleteTree(Root root, const char* path) {
-    return static_cast<Long>(SHDeleteKeyA(RootKey(root), path));
+    if (libraries_->deleteKey == nullptr) return ERROR_PROC_NOT_FOUND;
+    return static_cast<Long>(libraries_->deleteKey(RootKey(root), path));
 }
 
 Long Win32Platform::ReadKeyDacl(const char* objectName, std::string* sddl) {
@@ -313,30 +358,38 @@ bool Win32Platform::AppendToFile(const char* path, const char* data, Dword size)
 // --- Devices ---
 
 std::unique_ptr<DeviceSet> Win32Platform::OpenPresentDevices(const char* enumerator) {
+    const SetupApi& setupApi = libraries_->setupApi;
+    if (!setupApi.HasDeviceCalls()) return nullptr;
     HDEVINFO set =
-        SetupDiGetClassDevsA(nullptr, enumerator, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+        setupApi.getClassDevs(nullptr, enumerator, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
     if (set == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32DeviceSet>(set);
+    return std::make_unique<Win32DeviceSet>(setupApi, set);
+}
+
+bool Win32Platform::UninstallOemInf(const char* infFileName, Dword flags) {
+    const auto uninstall = libraries_->setupApi.uninstallOemInf;
+    if (uninstall == nullptr) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return false;
+    }
+    return uninstall(infFileName, flags, nullptr) != FALSE;
 }
 
 // --- Processes ---
 
-std::unique_ptr<Process> Win32Platform::Start(const char* commandLine) {
+std::unique_ptr<Process> Win32Platform::Start(const char* commandLine,
+                                              const char* currentDirectory) {
     // CreateProcessA may write into the command line, so it gets its own copy.
     std::vector<char> line(commandLine, commandLine + std::strlen(commandLine) + 1);
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof(startup));
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, currentDirectory,
                         &startup, &started)) {
         return nullptr;
     }
     return std::make_unique<Win32Process>(started.hProcess, started.hThread);
-}
-
-bool Win32Platform::WinExecute(const char* commandLine, unsigned show) {
-    return WinExec(commandLine, show) > 31;
 }
 
 // --- System ---
@@ -371,6 +424,29 @@ bool Win32Platform::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* val
     const Dword address = 0x80000000u | (bus << 16) | (device << 11) | reg;
     PortOut32(kPciConfigAddress, address);
     *value = PortIn32(kPciConfigData);
+    return true;
+}
+
+bool Win32Platform::QueryWow64(bool* wow64) {
+    using IsWow64ProcessCall = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const auto isWow64Process = win32::FindKernelFunction<IsWow64ProcessCall>("IsWow64Process");
+    BOOL answer = FALSE;
+    if (isWow64Process != nullptr && !isWow64Process(GetCurrentProcess(), &answer)) return false;
+    *wow64 = answer != FALSE;
+    return true;
+}
+
+bool Win32Platform::CheckAdministratorsMembership(bool* member) {
+    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    PSID sid = nullptr;
+    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &sid)) {
+        return false;
+    }
+    win32::UniqueSid administrators(sid);
+    BOOL answer = FALSE;
+    if (!CheckTokenMembership(nullptr, administrators.get(), &answer)) return false;
+    *member = answer != FALSE;
     return true;
 }
 

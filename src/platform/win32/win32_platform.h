@@ -17,7 +17,9 @@ class Win32Platform : public Registry,
                       public Processes,
                       public System {
   public:
-    Win32Platform() = default;
+    // Loads setupapi and shlwapi from the system directory (see system_libraries.h).
+    Win32Platform();
+    ~Win32Platform() override;
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
 
@@ -45,10 +47,10 @@ class Win32Platform : public Registry,
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    bool UninstallOemInf(const char* infFileName, Dword flags) override;
 
     // --- Processes ---
-    std::unique_ptr<Process> Start(const char* commandLine) override;
-    bool WinExecute(const char* commandLine, unsigned show) override;
+    std::unique_ptr<Process> Start(const char* commandLine, const char* currentDirectory) override;
 
     // --- System ---
     void Sleep(Dword milliseconds) override;
@@ -56,6 +58,12 @@ class Win32Platform : public Registry,
     int UserCountryCode(char* buffer, int size) override;
     bool ReadOsVersion(OsVersion* version) override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
+    bool QueryWow64(bool* wow64) override;
+    bool CheckAdministratorsMembership(bool* member) override;
+
+  private:
+    struct Libraries;
+    std::unique_ptr<Libraries> libraries_;
 };
 
 }  // namespace cvp
