@@ -27,19 +27,6 @@ bool OnlySubkeyIs(Registry& registry, const std::string& path, const std::string
     return names.size() == 1 && EqualsNoCase(path + "\\" + names.front(), child);
 }
 
-void AddInterfaceKeys(Registry& registry, const std::string& instanceId,
-                      std::vector<std::string>* keys) {
-    for (const std::string& interfaceClass : Subkeys(registry, kDeviceClasses)) {
-        const std::string classPath = std::string(kDeviceClasses) + "\\" + interfaceClass;
-        for (const std::string& link : Subkeys(registry, classPath)) {
-            const std::string linkPath = classPath + "\\" + link;
-            if (EqualsNoCase(StringValue(registry, linkPath, "DeviceInstance"), instanceId)) {
-                keys->push_back(linkPath);
-            }
-        }
-    }
-}
-
 // %SystemRoot% and %windir% as the machine's Windows directory.
 std::string Expanded(Files& files, std::string text) {
     char windows[kTextSize];
@@ -70,22 +57,43 @@ bool NamesModule(Files& files, std::string registered, const std::string& module
 }  // namespace
 
 std::vector<std::string> DeviceRemovalKeys(Registry& registry, const std::string& instanceId) {
+    return DeviceFootprints(registry).Keys(instanceId);
+}
+
+std::vector<std::string> DeviceFootprints::Keys(const std::string& instanceId) {
     std::vector<std::string> keys;
     const std::string instance = kEnum + instanceId;
     std::unique_ptr<RegistryKey> key;
     if (instanceId.empty() ||
-        registry.OpenKey(Root::LocalMachine, instance.c_str(), kKeyRead, &key) != kErrorSuccess) {
+        registry_.OpenKey(Root::LocalMachine, instance.c_str(), kKeyRead, &key) != kErrorSuccess) {
         return keys;
     }
     keys.push_back(instance);
-    const std::string driver = StringValue(registry, instance, "Driver");
+    const std::string driver = StringValue(registry_, instance, "Driver");
     if (!driver.empty()) keys.push_back(kClass + driver);
-    AddInterfaceKeys(registry, instanceId, &keys);
+    if (!indexed_) {
+        for (const std::string& interfaceClass : Subkeys(registry_, kDeviceClasses)) {
+            const std::string classPath = std::string(kDeviceClasses) + "\\" + interfaceClass;
+            for (const std::string& link : Subkeys(registry_, classPath)) {
+                const std::string linkPath = classPath + "\\" + link;
+                const std::string owner = StringValue(registry_, linkPath, "DeviceInstance");
+                if (!owner.empty()) interfaces_[LowerCopy(owner)].push_back(linkPath);
+            }
+        }
+        indexed_ = true;
+    }
+    for (const std::string& link : interfaces_[LowerCopy(instanceId)]) {
+        std::unique_ptr<RegistryKey> interfaceKey;
+        if (registry_.OpenKey(Root::LocalMachine, link.c_str(), kKeyRead, &interfaceKey) !=
+            kErrorFileNotFound) {
+            keys.push_back(link);
+        }
+    }
 
     const std::string device = Parent(instance);
-    if (OnlySubkeyIs(registry, device, instance)) {
+    if (OnlySubkeyIs(registry_, device, instance)) {
         keys.push_back(device);
-        if (OnlySubkeyIs(registry, Parent(device), device)) keys.push_back(Parent(device));
+        if (OnlySubkeyIs(registry_, Parent(device), device)) keys.push_back(Parent(device));
     }
     return keys;
 }

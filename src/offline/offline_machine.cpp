@@ -110,20 +110,16 @@ class ListingReader {
   private:
     bool Next(std::string_view* line) {
         std::string problem;
-        if (!lines_.Next(line, &problem)) {
-            if (!problem.empty()) {
-                ++lineNumber_;
-                Fail(problem);
-            }
-            return false;
+        if (lines_.Next(line, &problem)) {
+            while (!line->empty() && line->back() == '\r') line->remove_suffix(1);
+            return true;
         }
-        ++lineNumber_;
-        while (!line->empty() && line->back() == '\r') line->remove_suffix(1);
-        return true;
+        if (!problem.empty()) Fail(problem);
+        return false;
     }
 
     bool Fail(const std::string& what) {
-        if (error_.empty()) error_ = Where(fileName_, lineNumber_) + what;
+        if (error_.empty()) error_ = Where(fileName_, lines_.number()) + what;
         return false;
     }
 
@@ -213,7 +209,6 @@ class ListingReader {
     const std::string& fileName_;
     LineSource& lines_;
     const OfflineLimits& limits_;
-    int lineNumber_ = 0;
     std::string error_;
     std::string root_;               // the Windows folder as the listing spells it
     std::set<std::string> folders_;  // kept, lower case, below the Windows folder

@@ -43,12 +43,13 @@ bool PreviewOverlay::Hidden::KeyGone(const std::string& key) const {
     return SelfOrAncestorIn(keys, key);
 }
 
+// Most keys a walk reads lost nothing: they are told apart before any name is built.
 bool PreviewOverlay::Hidden::SubkeyGone(const std::string& key, std::string_view name) const {
-    return keys.count(key + "\\" + LowerCopy(name)) != 0;
+    return removedSubkeys.count(key) != 0 && keys.count(key + "\\" + LowerCopy(name)) != 0;
 }
 
 bool PreviewOverlay::Hidden::ValueGone(const std::string& key, std::string_view name) const {
-    return !values.empty() && values.count(ValueIdentity(key, name)) != 0;
+    return keysWithRemovedValues.count(key) != 0 && values.count(ValueIdentity(key, name)) != 0;
 }
 
 bool PreviewOverlay::Hidden::TakenOver(const std::string& key) const {
@@ -71,6 +72,7 @@ void PreviewOverlay::Hidden::RemoveKey(const std::string& key) {
 
 void PreviewOverlay::Hidden::RemoveValue(const std::string& key, std::string_view name) {
     if (!values.insert(ValueIdentity(key, name)).second) return;
+    keysWithRemovedValues.insert(key);
     events.push_back({key, LowerCopy(name), true});
 }
 

@@ -34,6 +34,7 @@ struct PreviewOverlay::Hidden {
     std::unordered_set<std::string> keys;    // removed keys; all below them are gone too
     std::unordered_set<std::string> values;  // key identity, NUL, lower-case name
     std::unordered_map<std::string, Dword> removedSubkeys;  // per key: its subkeys removed
+    std::unordered_set<std::string> keysWithRemovedValues;
     std::vector<Event> events;
     std::unordered_map<std::string, std::string> dacls;  // key identity -> SDDL written
 

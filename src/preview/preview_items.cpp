@@ -88,7 +88,7 @@ std::vector<PreviewItems::Item> PreviewItems::Describe(const Removal& removal) {
             break;
         case Removal::Kind::Device:
             items.push_back({"device " + removal.name + " (" + removal.path + ")", "", "", false});
-            for (const std::string& key : DeviceRemovalKeys(view_.registry, removal.path)) {
+            for (const std::string& key : footprints_.Keys(removal.path)) {
                 AddKeyTree(Root::LocalMachine, key, &items);
             }
             break;

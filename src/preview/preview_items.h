@@ -15,14 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "changes/footprints.h"
 #include "changes/removal_watch.h"
 
 namespace cvp {
 
 class PreviewItems : public RemovalObserver {
   public:
-    // `view` is what the removals are read from before they happen.
-    explicit PreviewItems(Platform view) : view_(view) {}
+    // `view` is what the removals are read from before they happen, `footprints` what
+    // Windows takes with a device there.
+    PreviewItems(Platform view, DeviceFootprints& footprints)
+        : view_(view), footprints_(footprints) {}
 
     bool BeforeRemoval(const Removal& removal) override;
     void AfterRemoval(const Removal& removal, bool removed) override;
@@ -42,6 +45,7 @@ class PreviewItems : public RemovalObserver {
     std::vector<Item> Describe(const Removal& removal);
 
     Platform view_;
+    DeviceFootprints& footprints_;
     std::vector<Item> pending_;  // what the removal under way takes
     std::vector<Item> items_;
 };

@@ -147,7 +147,7 @@ class ViewKey final : public RegistryKey {
         const Long result = values_.Find(
             index, hidden_, identity_, true,
             [&](Dword i, std::string* text) {
-                std::vector<char> buffer(kValueNameBuffer);
+                static thread_local std::vector<char> buffer(kValueNameBuffer);
                 Dword size = kValueNameBuffer;
                 const Long read =
                     key_->EnumValue(i, buffer.data(), &size, nullptr, nullptr, nullptr);
@@ -276,7 +276,7 @@ class ViewDeviceSet final : public DeviceSet {
         if (index >= members_.size()) return false;
         char instanceId[kInstanceIdBuffer] = {};
         if (!set_->ReadInstanceId(members_[index], instanceId, kInstanceIdBuffer)) return false;
-        const std::vector<std::string> keys = DeviceRemovalKeys(view_, instanceId);
+        const std::vector<std::string> keys = view_.footprints().Keys(instanceId);
         for (const std::string& key : keys) hidden_.RemoveKey(KeyIdentity(Root::LocalMachine, key));
         return !keys.empty();
     }
@@ -313,7 +313,7 @@ Dword DefaultProfileString(const char* defaultValue, char* buffer, Dword size) {
 }  // namespace
 
 PreviewOverlay::PreviewOverlay(Platform machine)
-    : ForwardingPlatform(machine), hidden_(std::make_unique<Hidden>()) {}
+    : ForwardingPlatform(machine), hidden_(std::make_unique<Hidden>()), footprints_(*this) {}
 
 PreviewOverlay::~PreviewOverlay() = default;
 

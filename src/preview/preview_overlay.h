@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "changes/footprints.h"
 #include "platform/forwarding.h"
 
 namespace cvp {
@@ -20,6 +21,8 @@ class PreviewOverlay : public ForwardingPlatform {
 
     // The bytes the run appended to "UnInstall.log", in order.
     const std::string& log() const { return log_; }
+    // What Windows takes with each device, read from the view.
+    DeviceFootprints& footprints() { return footprints_; }
 
     // --- Registry ---
     Long OpenKey(Root root, const char* path, Dword access,
@@ -64,6 +67,7 @@ class PreviewOverlay : public ForwardingPlatform {
     void Unregister(const std::string& module);
 
     std::unique_ptr<Hidden> hidden_;
+    DeviceFootprints footprints_;
     std::string log_;
 };
 

@@ -20,7 +20,7 @@ constexpr const char* kPreviewSwitch = "/preview";
 bool PreviewRun(Platform machine, const char* token, std::string* text) {
     if (FamilyFromToken(token) == FamilyNone) return false;
     PreviewOverlay view(machine);
-    PreviewItems items(view.platform());
+    PreviewItems items(view.platform(), view.footprints());
     RemovalWatch watch(view.platform(), items);
     Platform watched = watch.platform();
     // A record of its own, as a new process starts with.

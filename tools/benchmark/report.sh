@@ -50,7 +50,7 @@ for scale in $scales; do
     np_min=$(list_min "$(get "$npv" preview_ms_all)")
     echo "   offline preview  ms: min $np_min, median $(get "$npv" preview_ms) on the export as read ($(get "$npv" offline_load_ms) ms to read it; $(get "$npv" preview_lines) lines)"
     echo "   offline preview / floor pass: $(calc %.2f "$np_min / $nf_min"); heap the preview adds: $(calc %.1f "$(get "$npv" heap_peak_preview_kib) / 1024") MiB"
-    echo "   cvpurger-preview $token registry.reg: $(get "$of" seconds) s in all, peak resident set $(calc %.0f "$(get "$of" peak_rss_kib) / 1024") MiB"
+    echo "   cvpurger-preview BB registry.reg: $(get "$of" seconds) s in all, peak resident set $(calc %.0f "$(get "$of" peak_rss_kib) / 1024") MiB"
 
     w=$out/wine-$scale/wine.txt
     if [ -f "$w" ]; then

@@ -2,6 +2,7 @@
 // and hand-written files in the same format, and refuses anything it would have to
 // guess at, so that an image means the same to the memory machine and to Wine's
 // regedit /S.
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -97,7 +98,7 @@ class ExportReader {
 
     // The last line read was empty, as regedit ends every key.
     bool EndsWithEmptyLine() const { return lastLineEmpty_; }
-    int LineNumber() const { return lineNumber_; }
+    int LineNumber() const { return lines_.number(); }
 
   private:
     bool ReadAll() {
@@ -119,17 +120,13 @@ class ExportReader {
     // The next physical line without its line break and outer blanks.
     bool NextLine(std::string_view* line) {
         std::string problem;
-        if (!lines_.Next(line, &problem)) {
-            if (!problem.empty()) {
-                ++lineNumber_;
-                Fail(problem);
-            }
-            return false;
+        if (lines_.Next(line, &problem)) {
+            *line = TrimBlanks(*line);
+            lastLineEmpty_ = line->empty();
+            return true;
         }
-        ++lineNumber_;
-        *line = TrimBlanks(*line);
-        lastLineEmpty_ = line->empty();
-        return true;
+        if (!problem.empty()) Fail(problem);
+        return false;
     }
 
     bool Take(RegistryEdit&& edit) {
@@ -139,14 +136,13 @@ class ExportReader {
     }
 
     bool Fail(const std::string& what) {
-        error_ = fileName_ + ":" + std::to_string(lineNumber_) + ": " + what;
+        error_ = fileName_ + ":" + std::to_string(std::max(lines_.number(), 1)) + ": " + what;
         return false;
     }
 
     bool ReadHeader() {
         std::string_view line;
         if (!NextLine(&line)) {
-            lineNumber_ = 1;
             return Fail("empty file, no regedit header");
         }
         if (line != kVersion5Header && line != kRegedit4Header) {
@@ -322,7 +318,6 @@ class ExportReader {
 
     const std::string& fileName_;
     LineSource& lines_;
-    int lineNumber_ = 0;
     bool lastLineEmpty_ = false;
     std::string error_;
     bool unicodeStrings_;

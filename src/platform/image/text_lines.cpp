@@ -13,7 +13,7 @@ constexpr size_t kLongestLine = 16u << 20;
 
 }  // namespace
 
-bool StringLines::Next(std::string_view* line, std::string*) {
+bool StringLines::Read(std::string_view* line, std::string*) {
     if (atEnd_) return false;
     const size_t end = rest_.find('\n');
     if (end == std::string_view::npos) {
@@ -70,23 +70,24 @@ bool StreamLines::Decode(std::string* problem) {
     return true;
 }
 
-bool StreamLines::Next(std::string_view* line, std::string* problem) {
-    text_.erase(0, taken_);
-    taken_ = 0;
+bool StreamLines::Read(std::string_view* line, std::string* problem) {
     size_t end;
-    while ((end = text_.find('\n')) == std::string::npos) {
-        if (text_.size() > kLongestLine) {
+    while ((end = text_.find('\n', taken_)) == std::string::npos) {
+        if (text_.size() - taken_ > kLongestLine) {
             *problem = "a line longer than 16 MiB";
             return false;
         }
+        // What was handed out goes only now, so that a line costs no move of the rest.
+        text_.erase(0, taken_);
+        taken_ = 0;
         if (!Decode(problem)) return false;
         if (atEnd_) break;
     }
     if (end == std::string::npos) {
-        if (text_.empty()) return false;
+        if (taken_ == text_.size()) return false;
         end = text_.size();
     }
-    *line = std::string_view(text_).substr(0, end);
+    *line = std::string_view(text_).substr(taken_, end - taken_);
     taken_ = std::min(end + 1, text_.size());
     return true;
 }

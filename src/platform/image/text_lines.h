@@ -14,13 +14,27 @@ class LineSource {
     virtual ~LineSource() = default;
     // The next physical line without its "\n" (a "\r" before it stays); false at the end,
     // or on a fault with `problem` set.
-    virtual bool Next(std::string_view* line, std::string* problem) = 0;
+    bool Next(std::string_view* line, std::string* problem) {
+        const bool read = Read(line, problem);
+        if (read || !problem->empty()) ++number_;
+        return read;
+    }
+    // The number of the line read last, or of the one that could not be read.
+    int number() const { return number_; }
+
+  protected:
+    virtual bool Read(std::string_view* line, std::string* problem) = 0;
+
+  private:
+    int number_ = 0;
 };
 
 class StringLines final : public LineSource {
   public:
     explicit StringLines(std::string_view text) : rest_(text), atEnd_(text.empty()) {}
-    bool Next(std::string_view* line, std::string* problem) override;
+
+  protected:
+    bool Read(std::string_view* line, std::string* problem) override;
 
   private:
     std::string_view rest_;
@@ -34,7 +48,9 @@ class StreamLines final : public LineSource {
   public:
     explicit StreamLines(std::istream& in);
     bool unicode() const { return unicode_; }
-    bool Next(std::string_view* line, std::string* problem) override;
+
+  protected:
+    bool Read(std::string_view* line, std::string* problem) override;
 
   private:
     void Fill();
@@ -42,7 +58,7 @@ class StreamLines final : public LineSource {
 
     std::istream& in_;
     std::string raw_;   // bytes read, not yet decoded
-    std::string text_;  // decoded text from the line being read on
+    std::string text_;  // decoded text not yet handed out, from `taken_` on
     size_t taken_ = 0;  // the part of `text_` handed out
     bool unicode_ = false;
     bool atEnd_ = false;
