@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <set>
 #include <string_view>
 #include <vector>
 
+#include "changes/registry_capture.h"
 #include "platform/image/ascii_text.h"
 #include "platform/image/registry_paths.h"
 #include "platform/image/text_lines.h"
@@ -22,7 +24,7 @@ constexpr std::string_view kInfMarker = "===== ";
 // set it visits, the Enum, Services, class, interface, media and medium-cache keys, and
 // the class identifiers.
 std::vector<std::string> AreasTheRunReads() {
-    std::vector<std::string> areas = {"software\\classes\\clsid"};
+    std::vector<std::string> areas = {"software\\classes\\clsid", "system\\select"};
     for (const char* set : {"currentcontrolset", "controlset001", "controlset003"}) {
         for (const char* area : {"enum", "services", "control\\class", "control\\deviceclasses",
                                  "control\\mediacategories", "control\\mediainterfaces",
@@ -56,6 +58,25 @@ Kept KeptByRun(const KeyLocation& key) {
 
 std::string Where(const std::string& fileName, int line) {
     return fileName + ":" + std::to_string(line) + ": ";
+}
+
+constexpr std::string_view kSystem = "system\\";
+constexpr std::uint64_t kDigestStart = 14695981039346656037ull;
+
+// FNV-1a, a byte at a time.
+void Digest(std::uint64_t* digest, std::string_view bytes) {
+    for (unsigned char byte : bytes) *digest = (*digest ^ byte) * 1099511628211ull;
+    *digest = (*digest ^ 0xFF) * 1099511628211ull;  // ends the field
+}
+
+// The control set a lower-case path below HKLM lies in ("controlset001"), and the rest
+// of the path below it; false outside the control sets.
+bool InControlSet(const std::string& path, std::string* set, std::string* rest) {
+    if (path.compare(0, kSystem.size(), kSystem) != 0) return false;
+    const size_t end = path.find('\\', kSystem.size());
+    *set = path.substr(kSystem.size(), end == std::string::npos ? end : end - kSystem.size());
+    *rest = end == std::string::npos ? "" : path.substr(end);
+    return *set == "currentcontrolset" || set->rfind("controlset", 0) == 0;
 }
 
 // The folders below the Windows folder whose files a run looks at, lower case; and the
@@ -229,6 +250,16 @@ bool OfflineMachine::Keep(RegistryEdit&& edit, std::string* reason) {
     if (kept == Kept::No || (kept == Kept::KeyOnly && !keyEdit)) return true;
     if (edit.kind != RegistryEdit::Kind::DeleteKey) ++entries_;
     dataBytes_ += edit.data.size();
+    std::string set;
+    std::string rest;
+    if (InControlSet(LowerCopy(CanonicalKey(edit.root, edit.path).path), &set, &rest)) {
+        const auto inserted = setDigests_.emplace(set, kDigestStart);
+        std::uint64_t* digest = &inserted.first->second;
+        Digest(digest, std::string(1, static_cast<char>(edit.kind)) + rest);
+        Digest(digest, LowerCopy(edit.valueName) + '\0' + std::to_string(edit.type));
+        Digest(digest,
+               std::string_view(reinterpret_cast<const char*>(edit.data.data()), edit.data.size()));
+    }
     if (entries_ > limits_.entries || dataBytes_ > limits_.dataBytes) {
         *reason = "the areas a run reads hold more than " + std::to_string(limits_.entries) +
                   " keys and values or " + std::to_string(limits_.dataBytes >> 20) +
@@ -272,6 +303,67 @@ bool OfflineMachine::ReadListing(const std::string& fileName, std::istream& in,
         return false;
     }
     return true;
+}
+
+Platform OfflineMachine::platform() {
+    FindCurrentControlSetLink();
+    return link_.platform();
+}
+
+void OfflineMachine::FindCurrentControlSetLink() {
+    std::unique_ptr<RegistryKey> select;
+    Dword current = 0;
+    Dword size = sizeof current;
+    if (machine_.OpenKey(Root::LocalMachine, "SYSTEM\\Select", kKeyRead, &select) !=
+            kErrorSuccess ||
+        select->QueryValue("Current", nullptr, reinterpret_cast<unsigned char*>(&current), &size) !=
+            kErrorSuccess ||
+        current == 0 || current > 999) {
+        return;
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "ControlSet%03u", static_cast<unsigned>(current));
+    const auto linked = setDigests_.find(LowerCopy(name));
+    if (linked == setDigests_.end()) return;
+    const auto own = setDigests_.find("currentcontrolset");
+    if (own == setDigests_.end()) {
+        CopyControlSet(name);
+        setDigests_["currentcontrolset"] = linked->second;
+    } else if (own->second != linked->second) {
+        return;  // a control set of its own, as Wine keeps it
+    }
+    link_.target = std::string("\\REGISTRY\\MACHINE\\SYSTEM\\") + name;
+}
+
+// An export that holds the numbered set alone: CurrentControlSet is made of it, as the
+// link would show it.
+void OfflineMachine::CopyControlSet(const std::string& name) {
+    std::vector<CapturedKey> keys;
+    const std::string from = "SYSTEM\\" + name;
+    CaptureKeyTree(machine_, Root::LocalMachine, from, &keys);
+    MachineImage copy;
+    for (const CapturedKey& key : keys) {
+        const std::string path = "SYSTEM\\CurrentControlSet" + key.path.substr(from.size());
+        copy.registry.push_back(
+            {RegistryEdit::Kind::CreateKey, Root::LocalMachine, path, "", 0, {}});
+        for (const CapturedValue& value : key.values) {
+            copy.registry.push_back(
+                {RegistryEdit::Kind::SetValue, Root::LocalMachine, path, value.name, value.type,
+                 std::vector<unsigned char>(value.data.begin(), value.data.end())});
+        }
+    }
+    // Keys and values read from the machine itself: nothing in them can be refused.
+    std::string error;
+    machine_.Apply(copy, &error);
+}
+
+Long OfflineMachine::ExportedLink::ReadKeyLink(Root root, const char* path, std::string* linked) {
+    if (target.empty() || root != Root::LocalMachine ||
+        !EqualsNoCase(WithoutTrailingBackslash(path), "SYSTEM\\CurrentControlSet")) {
+        return ForwardingPlatform::ReadKeyLink(root, path, linked);
+    }
+    *linked = target;
+    return kErrorSuccess;
 }
 
 std::string OfflineMachine::AsListed(const std::string& text) const {

@@ -34,6 +34,9 @@ class ForwardingPlatform : public Registry,
     Long WriteKeyDacl(const char* objectName, const char* sddl) override {
         return inner_.registry.WriteKeyDacl(objectName, sddl);
     }
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override {
+        return inner_.registry.ReadKeyLink(root, path, target);
+    }
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override {

@@ -42,6 +42,11 @@ public:
     // ("MACHINE\SYSTEM\..."), DACL only, in SDDL form ("D:(A;CI;GA;;;WD)").
     virtual Long ReadKeyDacl(const char* objectName, std::string* sddl) = 0;
     virtual Long WriteKeyDacl(const char* objectName, const char* sddl) = 0;
+    // RegOpenKeyExA with REG_OPTION_OPEN_LINK, then the "SymbolicLinkValue" it holds:
+    // where a registry link leads, as the kernel names keys
+    // ("\REGISTRY\MACHINE\SYSTEM\ControlSet001"). kErrorFileNotFound for a key that is
+    // no link. Windows makes SYSTEM\CurrentControlSet one; Wine keeps it a key of its own.
+    virtual Long ReadKeyLink(Root root, const char* path, std::string* target) = 0;
 };
 
 // WIN32_FIND_DATAA, the fields the purger reads.

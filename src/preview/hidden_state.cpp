@@ -39,6 +39,28 @@ std::string FileIdentity(std::string_view path) {
     return identity;
 }
 
+namespace {
+
+constexpr std::string_view kCurrentControlSet = "hkey_local_machine\\system\\currentcontrolset";
+constexpr std::string_view kMachineKeys = "\\registry\\machine\\";
+
+}  // namespace
+
+std::string PreviewOverlay::Hidden::Key(Root root, std::string_view path) const {
+    std::string identity = KeyIdentity(root, path);
+    if (!linkedSet.empty() && identity.compare(0, linkedSet.size(), linkedSet) == 0 &&
+        (identity.size() == linkedSet.size() || identity[linkedSet.size()] == '\\')) {
+        identity.replace(0, linkedSet.size(), kCurrentControlSet);
+    }
+    return identity;
+}
+
+void PreviewOverlay::Hidden::LinkCurrentControlSet(const std::string& target) {
+    const std::string lower = LowerCopy(target);
+    if (lower.compare(0, kMachineKeys.size(), kMachineKeys) != 0) return;
+    linkedSet = "hkey_local_machine\\" + lower.substr(kMachineKeys.size());
+}
+
 bool PreviewOverlay::Hidden::KeyGone(const std::string& key) const {
     return SelfOrAncestorIn(keys, key);
 }

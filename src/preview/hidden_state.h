@@ -23,6 +23,12 @@ std::string KeyIdentity(Root root, std::string_view path);
 std::string FileIdentity(std::string_view path);
 
 struct PreviewOverlay::Hidden {
+    // A key's identity in this view: below the control set CurrentControlSet is a link to
+    // (Windows), the same key by its CurrentControlSet name.
+    std::string Key(Root root, std::string_view path) const;
+    // `target` as ReadKeyLink names it: "\REGISTRY\MACHINE\SYSTEM\ControlSet001".
+    void LinkCurrentControlSet(const std::string& target);
+
     // One removal of an entry of a key: a subkey or a value. Open keys read these to
     // keep their enumeration in step, so that a walk sees what the machine would show.
     struct Event {
@@ -37,6 +43,8 @@ struct PreviewOverlay::Hidden {
     std::unordered_set<std::string> keysWithRemovedValues;
     std::vector<Event> events;
     std::unordered_map<std::string, std::string> dacls;  // key identity -> SDDL written
+
+    std::string linkedSet;  // the identity CurrentControlSet leads to; "" without a link
 
     std::unordered_set<std::string> files;  // removed files and folders
     std::unordered_map<std::string, Dword> attributes;

@@ -277,7 +277,7 @@ class ViewDeviceSet final : public DeviceSet {
         char instanceId[kInstanceIdBuffer] = {};
         if (!set_->ReadInstanceId(members_[index], instanceId, kInstanceIdBuffer)) return false;
         const std::vector<std::string> keys = view_.footprints().Keys(instanceId);
-        for (const std::string& key : keys) hidden_.RemoveKey(KeyIdentity(Root::LocalMachine, key));
+        for (const std::string& key : keys) hidden_.RemoveKey(hidden_.Key(Root::LocalMachine, key));
         return !keys.empty();
     }
 
@@ -285,7 +285,7 @@ class ViewDeviceSet final : public DeviceSet {
     std::string InstanceKey(Dword index) {
         char instanceId[kInstanceIdBuffer] = {};
         if (!set_->ReadInstanceId(index, instanceId, kInstanceIdBuffer)) return "";
-        return KeyIdentity(Root::LocalMachine,
+        return hidden_.Key(Root::LocalMachine,
                            std::string("SYSTEM\\CurrentControlSet\\Enum\\") + instanceId);
     }
 
@@ -313,7 +313,15 @@ Dword DefaultProfileString(const char* defaultValue, char* buffer, Dword size) {
 }  // namespace
 
 PreviewOverlay::PreviewOverlay(Platform machine)
-    : ForwardingPlatform(machine), hidden_(std::make_unique<Hidden>()), footprints_(*this) {}
+    : ForwardingPlatform(machine), hidden_(std::make_unique<Hidden>()), footprints_(*this) {
+    // On Windows CurrentControlSet and the control set it leads to are the same keys: a
+    // removal by one name is gone by the other, as the run finds it.
+    std::string target;
+    if (ForwardingPlatform::ReadKeyLink(Root::LocalMachine, "SYSTEM\\CurrentControlSet", &target) ==
+        kErrorSuccess) {
+        hidden_->LinkCurrentControlSet(target);
+    }
+}
 
 PreviewOverlay::~PreviewOverlay() = default;
 
@@ -324,7 +332,7 @@ Long PreviewOverlay::OpenKey(Root root, const char* path, Dword access,
     if (path == nullptr || key == nullptr) {
         return ForwardingPlatform::OpenKey(root, path, access, key);
     }
-    std::string identity = KeyIdentity(root, path);
+    std::string identity = hidden_->Key(root, path);
     if (hidden_->KeyGone(identity)) return kErrorFileNotFound;
     std::unique_ptr<RegistryKey> opened;
     Long result = ForwardingPlatform::OpenKey(root, path, access, &opened);
@@ -341,7 +349,7 @@ Long PreviewOverlay::OpenKey(Root root, const char* path, Dword access,
 }
 
 Long PreviewOverlay::DeleteTree(Root root, const char* path) {
-    const std::string identity = KeyIdentity(root, path);
+    const std::string identity = hidden_->Key(root, path);
     if (hidden_->KeyGone(identity)) return kErrorFileNotFound;
     std::unique_ptr<RegistryKey> key;
     const Long present = ForwardingPlatform::OpenKey(root, path, kKeyRead, &key);
@@ -354,7 +362,7 @@ Long PreviewOverlay::ReadKeyDacl(const char* objectName, std::string* sddl) {
     Root root = Root::LocalMachine;
     std::string path;
     if (ParseSecurityObjectName(objectName, &root, &path)) {
-        const std::string identity = KeyIdentity(root, path);
+        const std::string identity = hidden_->Key(root, path);
         if (hidden_->KeyGone(identity)) return kErrorFileNotFound;
         const auto written = hidden_->dacls.find(identity);
         if (written != hidden_->dacls.end()) {
@@ -369,7 +377,7 @@ Long PreviewOverlay::WriteKeyDacl(const char* objectName, const char* sddl) {
     Root root = Root::LocalMachine;
     std::string path;
     if (!ParseSecurityObjectName(objectName, &root, &path)) return kErrorInvalidParameter;
-    const std::string identity = KeyIdentity(root, path);
+    const std::string identity = hidden_->Key(root, path);
     if (hidden_->KeyGone(identity)) return kErrorFileNotFound;
     std::unique_ptr<RegistryKey> key;
     const Long allowed = ForwardingPlatform::OpenKey(root, path.c_str(), kWriteDac, &key);
@@ -491,7 +499,7 @@ void PreviewOverlay::Unregister(const std::string& module) {
     if (attributes == kInvalidAttributes || (attributes & kAttrDirectory) != 0) return;
     Platform view = platform();
     for (const std::string& key : ComRegistrationKeys(view, module)) {
-        hidden_->RemoveKey(KeyIdentity(Root::LocalMachine, key));
+        hidden_->RemoveKey(hidden_->Key(Root::LocalMachine, key));
     }
 }
 

@@ -537,6 +537,28 @@ TEST_F(SeamContract, DeleteTreeTakesTheWholeSubtreeAndNothingElse) {
               kErrorFileNotFound);
 }
 
+// A preview must know that Windows' CurrentControlSet is a link to a numbered control
+// set, the same keys under two names: a key is no link, a link names its target and
+// leads there.
+TEST_F(SeamContract, ReadKeyLinkTellsALinkFromAKey) {
+    ASSERT_TRUE(ApplyRegistry(R"(
+[HKEY_LOCAL_MACHINE\SOFTWARE\CVPurgerContract\Target]
+"v"="there"
+)"));
+    std::string target;
+    EXPECT_EQ(registry().ReadKeyLink(Root::LocalMachine, ScratchKey("Target").c_str(), &target),
+              kErrorFileNotFound);
+    const std::string link = "SOFTWARE\\CVPurgerContractLink";
+    if (!machine_->MakeKeyLink(link, ScratchKey("Target"))) {
+        GTEST_SKIP() << "this machine holds no links";
+    }
+    ASSERT_EQ(registry().ReadKeyLink(Root::LocalMachine, link.c_str(), &target), kErrorSuccess);
+    EXPECT_TRUE(EqualsNoCase(target, "\\REGISTRY\\MACHINE\\" + ScratchKey("Target"))) << target;
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(Open(link, kKeyRead, &key), kErrorSuccess);
+    EXPECT_EQ(key->QueryValue("v", nullptr, nullptr, nullptr), kErrorSuccess);
+}
+
 // The purger deletes what it enumerates: index 0 must show the next key at once.
 TEST_F(SeamContract, EnumKeySeesADeletionAtOnce) {
     ASSERT_TRUE(ApplyRegistry(R"(

@@ -433,6 +433,9 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
             daclsRead_[ObjectKeyName(objectName)] = *sddl;
         return result;
     }
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override {
+        return Pass() ? machine_.ReadKeyLink(root, path, target) : kErrorAccessDenied;
+    }
     Long WriteKeyDacl(const char* objectName, const char* sddl) override {
         if (!Pass()) return kErrorAccessDenied;
         const Long result = machine_.WriteKeyDacl(objectName, sddl);

@@ -85,7 +85,7 @@ TEST(OfflinePreview, AnExportBeyondWhatThePreviewHoldsIsRefusedSayingWhy) {
     // takes two lines, each key three.
     EXPECT_EQ(error,
               "system.reg:7503: the areas a run reads hold more than 5000 keys and "
-              "values or 256 MiB of data here; the offline preview holds them in memory "
+              "values or 128 MiB of data here; the offline preview holds them in memory "
               "and stops");
 }
 
@@ -138,6 +138,42 @@ TEST(OfflinePreview, DevicesAreTheStartedOnesAndFilesAreTheListedOnes) {
     std::istringstream other("C:\\WINNT\\inf\r\nD:\\Data\r\n");
     EXPECT_FALSE(OfflineMachine().ReadListing("listing.txt", other, &error));
     EXPECT_EQ(error, "listing.txt:2: not below the Windows folder C:\\WINNT, as the first line is");
+}
+
+// On Windows CurrentControlSet is a link to the control set SYSTEM\Select "Current"
+// names, and regedit exports the same keys under both names: the run removes them once,
+// by the first name it walks, and so does the preview. A set that differs is a set of
+// its own; an export with the numbered set alone gives CurrentControlSet its keys.
+TEST(OfflinePreview, CurrentControlSetIsTheLinkRegeditExportedTwice) {
+    const auto service = [](const std::string& set, const std::string& start) {
+        return "[HKEY_LOCAL_MACHINE\\SYSTEM\\" + set +
+               "\\Services\\BT848]\r\n\"Start\"=dword:" + start + "\r\n\r\n";
+    };
+    const std::string select =
+        "[HKEY_LOCAL_MACHINE\\SYSTEM\\Select]\r\n\"Current\"=dword:00000001\r\n\r\n";
+    const auto logged = [](const std::string& text, const std::string& set) {
+        std::string preview;
+        OfflineMachine machine;
+        std::istringstream in(kHeader + text);
+        std::string error;
+        EXPECT_TRUE(machine.ReadExport("system.reg", in, &error)) << error;
+        EXPECT_TRUE(PreviewRun(machine.platform(), "878", &preview));
+        return preview.find("HKEY_LOCAL_MACHINE\\SYSTEM\\" + set + "\\Services\\BT848\\\r\n") !=
+               std::string::npos;
+    };
+    const std::string linked =
+        service("ControlSet001", "00000003") + service("CurrentControlSet", "00000003") + select;
+    EXPECT_TRUE(logged(linked, "CurrentControlSet"));
+    EXPECT_FALSE(logged(linked, "ControlSet001"));
+
+    const std::string own =
+        service("ControlSet001", "00000004") + service("CurrentControlSet", "00000003") + select;
+    EXPECT_TRUE(logged(own, "CurrentControlSet"));
+    EXPECT_TRUE(logged(own, "ControlSet001"));
+
+    const std::string numberedOnly = service("ControlSet001", "00000003") + select;
+    EXPECT_TRUE(logged(numberedOnly, "CurrentControlSet"));
+    EXPECT_FALSE(logged(numberedOnly, "ControlSet001"));
 }
 
 }  // namespace

@@ -39,6 +39,9 @@ class RecordingRegistry : public Registry {
         calls.push_back(std::string("write-dacl ") + objectName);
         return refuseDaclWrites ? kErrorAccessDenied : inner_.WriteKeyDacl(objectName, sddl);
     }
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override {
+        return inner_.ReadKeyLink(root, path, target);
+    }
 
     Paths calls;
     bool refuseDaclWrites = false;

@@ -198,6 +198,10 @@ class ProfiledRegistry final : public Registry {
                                  profile_.Stats(AreaOfObject(objectName), RegistryOp::WriteDacl));
         return inner_.WriteKeyDacl(objectName, sddl);
     }
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(AreaOf(root, path), RegistryOp::Open));
+        return inner_.ReadKeyLink(root, path, target);
+    }
 
   private:
     SeamProfile& profile_;

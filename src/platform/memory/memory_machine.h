@@ -40,6 +40,8 @@ public:
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
     Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+    // This machine holds no links: its CurrentControlSet is a key, as Wine's.
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override;
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override;

@@ -31,6 +31,7 @@ class Win32Platform : public Registry,
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
     Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override;
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
