@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "run/plain_file.h"
+#include "run/state_folder.h"
 #include "run/text.h"
 
 namespace cvp {
@@ -27,12 +29,12 @@ IdentifierList InstanceNames(RunState& state) {
     return {"InstanceName", state.instanceSuffixes, &state.instanceSuffixCount};
 }
 
-// "C:\WINDOWS\CVPurgerPending8.ini" for family 8; false when it does not fit.
+// "C:\WINDOWS\CVPurger\CVPurgerPending8.ini" for family 8; false when it does not fit
+// or the state folder is not to be used.
 bool PendingFilePath(RunContext& context, char (&path)[kTextSize]) {
-    char windows[kTextSize];
-    const unsigned length = context.platform.files.WindowsDirectory(windows, kTextSize);
-    if (length == 0 || length >= kTextSize) return false;
-    const int written = std::snprintf(path, kTextSize, "%s\\CVPurgerPending%d.ini", windows,
+    char folder[kTextSize];
+    if (!PrepareStateFolder(context, folder)) return false;
+    const int written = std::snprintf(path, kTextSize, "%s\\CVPurgerPending%d.ini", folder,
                                       static_cast<int>(context.state.family));
     return written > 0 && written < kTextSize;
 }
@@ -67,7 +69,7 @@ void MergeFromFile(RunContext& context, const IdentifierList& list, const char* 
                                                  kIdentifierSize, path);
         if (!Storable(identifier) || Holds(list, identifier)) continue;
         const int slot = UsedCount(list);
-        CopyText(list.entries[slot], identifier);
+        CopyText(list.entries[slot], identifier, context.state.ansiCodePage);
         *list.count = slot + 1;
     }
 }
@@ -96,7 +98,7 @@ void RememberDeviceIdentifiers(RunContext& context) {
     files.DeleteFileAt(path);
     if (lines.empty()) return;
     const std::string text = std::string("[") + kSection + "]\r\n" + lines;
-    files.AppendToFile(path, text.c_str(), static_cast<Dword>(text.size()));
+    AppendToPlainFile(files, path, text.c_str(), static_cast<Dword>(text.size()));
 }
 
 void ForgetDeviceIdentifiers(RunContext& context) {

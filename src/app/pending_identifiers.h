@@ -5,8 +5,10 @@
 // CurrentControlSet's device instance keys. Device removal and the Enum walks delete
 // those keys well before the registry step gets to the values, so a run stopped in
 // between (killed, power lost) would leave the values where no later run could find
-// them. The identifiers are therefore kept in a small file in the Windows directory,
-// one per family, from before the devices go until the registry step is done.
+// them. The identifiers are therefore kept in a small file in the program's state
+// folder (run/state_folder), one per family, from before the devices go until the
+// registry step is done. When that folder is not fit to use, a run goes on with its own
+// identifiers alone: a planted file would steer which values go.
 #pragma once
 
 #include "run/run_context.h"

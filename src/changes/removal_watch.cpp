@@ -52,6 +52,11 @@ class WatchedKey final : public RegistryKey {
             observer_, removal, [&] { return key_->DeleteValue(name); }, kErrorAccessDenied,
             kErrorSuccess);
     }
+    // A value's take-over, or its release, through the key's handle.
+    Long SetSecurity(Dword securityInformation, const char* sddl) override {
+        observer_.BeforeKeyDaclWrite(root_, path_);
+        return key_->SetSecurity(securityInformation, sddl);
+    }
 
   private:
     std::unique_ptr<RegistryKey> key_;
@@ -155,13 +160,14 @@ Long RemovalWatch::DeleteTree(Root root, const char* path) {
         kErrorAccessDenied, kErrorSuccess);
 }
 
-Long RemovalWatch::WriteKeyDacl(const char* objectName, const char* sddl) {
+Long RemovalWatch::WriteKeyDacl(const char* objectName, Dword securityInformation,
+                                const char* sddl) {
     Root root = Root::LocalMachine;
     std::string path;
     if (ParseSecurityObjectName(objectName, &root, &path)) {
         observer_.BeforeKeyDaclWrite(root, WithoutTrailingBackslashes(path));
     }
-    return ForwardingPlatform::WriteKeyDacl(objectName, sddl);
+    return ForwardingPlatform::WriteKeyDacl(objectName, securityInformation, sddl);
 }
 
 bool RemovalWatch::SetAttributes(const char* path, Dword attributes) {

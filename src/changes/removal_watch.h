@@ -15,9 +15,10 @@ class RemovalObserver {
   public:
     virtual ~RemovalObserver() = default;
 
-    // A key's DACL is about to be written: a take-over replaces it (on Windows its
-    // subkeys' inherited entries too), or its release puts the original back. What was
-    // there before must be read now.
+    // A key's DACL is about to be written, by name or through a handle of it: a
+    // take-over replaces it (a key's, on Windows, its subkeys' inherited entries too; a
+    // value's, that key's alone), or its release puts the original back. What was there
+    // before must be read now.
     virtual void BeforeKeyDaclWrite(Root /*root*/, const std::string& /*path*/) {}
     // A file's or folder's attributes are about to change (read-only and system are
     // cleared before a deletion).
@@ -38,7 +39,7 @@ class RemovalWatch : public ForwardingPlatform {
     Long OpenKey(Root root, const char* path, Dword access,
                  std::unique_ptr<RegistryKey>* key) override;
     Long DeleteTree(Root root, const char* path) override;
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation, const char* sddl) override;
 
     bool SetAttributes(const char* path, Dword attributes) override;
     bool DeleteFileAt(const char* path) override;

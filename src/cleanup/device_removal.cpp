@@ -23,7 +23,7 @@ int RemoveDeviceByDescription(RunContext& context, const char* enumerator, const
         }
         description[kDescriptionSize - 1] = '\0';
         if (std::strstr(description, name) == nullptr) continue;
-        CopyText(context.state.currentItem, name);
+        CopyText(context.state.currentItem, name, context.state.ansiCodePage);
         return devices->RemoveMember(index) ? 1 : 0;
     }
     return 0;

@@ -10,7 +10,7 @@ void DeleteFileReported(RunContext& context, const char* path) {
     // A path that does not fit would be cut to the name of another file.
     if (std::strlen(path) >= static_cast<size_t>(kTextSize)) return;
     char file[kTextSize];
-    CopyText(file, path);
+    CopyText(file, path, context.state.ansiCodePage);
 
     Files& files = context.platform.files;
     const Dword original = files.GetAttributes(file);
@@ -26,7 +26,7 @@ void DeleteFileReported(RunContext& context, const char* path) {
 }
 
 void ReportFileRemoved(RunContext& context, const char* path) {
-    CopyText(context.state.currentItem, path);
+    CopyText(context.state.currentItem, path, context.state.ansiCodePage);
     ReportProgress(context, 1);
 }
 

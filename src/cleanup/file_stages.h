@@ -22,7 +22,8 @@ void UnregisterAndDelete(RunContext& context, const char* modulePath);
 
 // Sets or clears the hidden, read-only and system bits on every file and folder of
 // the tree at `directory` (ending in a backslash) and, with `remove`, deletes them.
-// Links are removed, never followed. 0 when the directory could not be searched.
+// Links are removed, never followed, `directory` itself included. 0 when the directory
+// was not searched (missing, or a link).
 int DeleteTree(RunContext& context, const char* directory, int hidden, int readOnly,
                int system, int remove);
 

@@ -69,6 +69,16 @@ int DeleteTree(RunContext& context, const char* directory, int hidden, int readO
         return 0;
     }
 
+    // The folder itself may be a link too (C:\windows\twain_32 a junction to a folder of
+    // the user's): then it goes as a link, and what it points to is never searched.
+    char self[kTextSize];
+    std::snprintf(self, sizeof self, "%.*s", prefixLength - 1, prefix);
+    const Dword selfAttributes = files.GetAttributes(self);
+    if (selfAttributes != kInvalidAttributes && (selfAttributes & kAttrReparsePoint) != 0) {
+        RemoveLink(files, self, selfAttributes, remove);
+        return 0;
+    }
+
     FindData entry;
     std::unique_ptr<FileSearch> search = files.FindFirst(pattern, &entry);
     if (!search) return 0;
@@ -79,8 +89,6 @@ int DeleteTree(RunContext& context, const char* directory, int hidden, int readO
     } while (search->Next(&entry));
     search.reset();
 
-    char self[kTextSize];
-    std::snprintf(self, sizeof self, "%.*s", prefixLength - 1, prefix);
     const Dword attributes = files.GetAttributes(self);
     if (attributes == kInvalidAttributes) return 1;
     files.SetAttributes(self, SwitchedAttributes(attributes, hidden, readOnly, system));

@@ -17,9 +17,9 @@ bool Contains(const char* text, const char* part) { return std::strstr(text, par
 // The family's recorded ID, and the ID of the list entry the device becomes if it is
 // listed (the entry after the last one).
 void RecordId(RunState& state, ProductFamily family, const char* id) {
-    CopyText(state.presentHardwareIds[PresentHardwareIdSlot(family)], id);
+    CopyText(state.presentHardwareIds[PresentHardwareIdSlot(family)], id, state.ansiCodePage);
     if (state.presentDeviceCount < kPresentDeviceSlots) {
-        CopyText(state.presentDeviceIds[state.presentDeviceCount], id);
+        CopyText(state.presentDeviceIds[state.presentDeviceCount], id, state.ansiCodePage);
     }
 }
 
@@ -83,7 +83,7 @@ bool NoteCx88Card(RunState& state, const char* hardwareId) {
 bool NoteNvidiaCard(RunState& state, const char* hardwareId) {
     if (state.subsysListMatched != 0) return false;
     char anySubsystem[kIdBufferSize];
-    CopyText(anySubsystem, hardwareId);
+    CopyText(anySubsystem, hardwareId, state.ansiCodePage);
     if (std::strlen(anySubsystem) >= 33) std::memcpy(anySubsystem + 29, "FFFF", 4);
     for (const CardModel& row : CardModelGroup(FamilyNvidia)) {
         char model[64];
@@ -128,7 +128,7 @@ bool NoteUsbDevice(RunState& state, const char* hardwareId) {
         if (!StartsWithIgnoringCase(hardwareId, stick.prefix)) continue;
         state.*stick.flag = 1;
         if (stick.family == FamilyNone) {
-            CopyText(state.secondaryUsbId, stick.id);
+            CopyText(state.secondaryUsbId, stick.id, state.ansiCodePage);
         } else {
             RecordId(state, stick.family, stick.id);
         }
@@ -140,7 +140,7 @@ bool NoteUsbDevice(RunState& state, const char* hardwareId) {
 void AddPresentDevice(RunState& state, const char* description) {
     // Devices past the tenth are not listed: the list holds ten.
     if (state.presentDeviceCount >= kPresentDeviceSlots) return;
-    CopyText(state.presentDevices[state.presentDeviceCount++], description);
+    CopyText(state.presentDevices[state.presentDeviceCount++], description, state.ansiCodePage);
 }
 
 // Walks the present devices of one bus; `note` recognises a hardware ID, `hidden`

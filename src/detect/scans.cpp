@@ -120,7 +120,7 @@ void NoteServiceKeys(Registry& registry, RunState& state, const char* services) 
 
 void AddInstalledDriver(RunState& state, const char* name) {
     if (state.installedDriverCount >= kInstalledDriverSlots) return;
-    CopyText(state.installedDrivers[state.installedDriverCount++], name);
+    CopyText(state.installedDrivers[state.installedDriverCount++], name, state.ansiCodePage);
 }
 
 void BuildInstalledDriverList(RunState& state) {
@@ -134,7 +134,7 @@ void BuildInstalledDriverList(RunState& state) {
     }
     if (state.foundWis7007 || state.foundWis6668) {
         AddInstalledDriver(state, "Vistrel RoamView");
-        CopyText(state.secondaryUsbId, "VID_0EB1&PID_6668");
+        CopyText(state.secondaryUsbId, "VID_0EB1&PID_6668", state.ansiCodePage);
     }
 }
 

@@ -43,7 +43,7 @@ int RunUnattended(const char* commandLine) {
     return 0;
 }
 
-// The wizard's worker is not waited for: closing the progress page ends the process
+// The wizard waits for a stopped worker only so long: past that, the process ends
 // while it may still run. What it uses must therefore outlive every destructor that
 // runs at exit, so it is never destroyed.
 cvp::Platform& WizardPlatform() {

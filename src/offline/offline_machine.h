@@ -27,8 +27,8 @@ struct OfflineLimits {
     // machine of 100,000 keys keeps a third of the first.
     std::size_t entries = 1'000'000;
     std::size_t dataBytes = 128u << 20;
-    std::size_t files = 200'000;         // files and folders kept from the listing
-    std::size_t infBytes = 64u << 20;    // INF text kept from the listing
+    std::size_t files = 200'000;       // files and folders kept from the listing
+    std::size_t infBytes = 64u << 20;  // INF text kept from the listing
 };
 
 class OfflineMachine {

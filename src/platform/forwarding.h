@@ -1,6 +1,6 @@
 // A seam that passes every call on to another one: the base of the wrappers that watch
 // or change what a run asks of the machine, each overriding only the calls it cares
-// about. Opened keys, searches, device sets and processes are the inner seam's own
+// about. Opened keys, searches, files, device sets and processes are the inner seam's own
 // unless a wrapper wraps them too.
 #pragma once
 
@@ -31,8 +31,9 @@ class ForwardingPlatform : public Registry,
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override {
         return inner_.registry.ReadKeyDacl(objectName, sddl);
     }
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override {
-        return inner_.registry.WriteKeyDacl(objectName, sddl);
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                      const char* sddl) override {
+        return inner_.registry.WriteKeyDacl(objectName, securityInformation, sddl);
     }
     Long ReadKeyLink(Root root, const char* path, std::string* target) override {
         return inner_.registry.ReadKeyLink(root, path, target);
@@ -57,12 +58,22 @@ class ForwardingPlatform : public Registry,
     bool RemoveDirectoryAt(const char* path) override {
         return inner_.files.RemoveDirectoryAt(path);
     }
+    bool CreateDirectoryAt(const char* path, const char* sddl) override {
+        return inner_.files.CreateDirectoryAt(path, sddl);
+    }
+    Long ReadFileSecurity(const char* path, std::string* sddl) override {
+        return inner_.files.ReadFileSecurity(path, sddl);
+    }
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override {
         return inner_.files.ReadProfileString(section, key, defaultValue, buffer, size, file);
     }
-    bool AppendToFile(const char* path, const char* data, Dword size) override {
-        return inner_.files.AppendToFile(path, data, size);
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override {
+        return inner_.files.OpenFileAt(path, access, share, disposition, flags);
+    }
+    Dword FullPath(const char* path, char* buffer, Dword size) override {
+        return inner_.files.FullPath(path, buffer, size);
     }
 
     // --- Devices ---
@@ -90,6 +101,8 @@ class ForwardingPlatform : public Registry,
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return inner_.system.ReadPciConfig(bus, device, reg, value);
     }
+    Dword AnsiCodePage() override { return inner_.system.AnsiCodePage(); }
+    bool ProcessUser(std::string* sid) override { return inner_.system.ProcessUser(sid); }
     bool QueryWow64(bool* wow64) override { return inner_.system.QueryWow64(wow64); }
     bool CheckAdministratorsMembership(bool* member) override {
         return inner_.system.CheckAdministratorsMembership(member);

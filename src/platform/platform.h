@@ -28,6 +28,10 @@ public:
     virtual Long QuerySubkeyCount(Dword* count) = 0;
     // RegDeleteValueA. Needs the key opened with KEY_SET_VALUE.
     virtual Long DeleteValue(const char* name) = 0;
+    // RegSetKeySecurity with the descriptor `sddl` describes ("D:P(A;;KA;;;BA)"). The
+    // whole descriptor is kept, its protected flag included, and nothing is passed on to
+    // subkeys. A DACL needs the key opened with WRITE_DAC.
+    virtual Long SetSecurity(Dword securityInformation, const char* sddl) = 0;
 };
 
 class Registry {
@@ -38,10 +42,16 @@ public:
                          std::unique_ptr<RegistryKey>* key) = 0;
     // SHDeleteKeyA: the key with its whole subtree.
     virtual Long DeleteTree(Root root, const char* path) = 0;
-    // GetNamedSecurityInfoA / SetNamedSecurityInfoA on SE_REGISTRY_KEY objects
-    // ("MACHINE\SYSTEM\..."), DACL only, in SDDL form ("D:(A;CI;GA;;;WD)").
+    // GetNamedSecurityInfoA on an SE_REGISTRY_KEY object ("MACHINE\SYSTEM\..."), DACL
+    // only, in SDDL form ("D:P(A;CI;KR;;;BA)").
     virtual Long ReadKeyDacl(const char* objectName, std::string* sddl) = 0;
-    virtual Long WriteKeyDacl(const char* objectName, const char* sddl) = 0;
+    // SetNamedSecurityInfoA of the DACL in `sddl`, with `securityInformation`
+    // (DACL_SECURITY_INFORMATION, and PROTECTED_ or UNPROTECTED_DACL_SECURITY_INFORMATION).
+    // The call takes the entries alone: without PROTECTED_DACL_SECURITY_INFORMATION the
+    // key's DACL is not protected, whatever `sddl` says. Windows passes the inheritable
+    // entries on to the subkeys that inherit.
+    virtual Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                              const char* sddl) = 0;
     // RegOpenKeyExA with REG_OPTION_OPEN_LINK, then the "SymbolicLinkValue" it holds:
     // where a registry link leads, as the kernel names keys
     // ("\REGISTRY\MACHINE\SYSTEM\ControlSet001"). kErrorFileNotFound for a key that is
@@ -63,6 +73,27 @@ public:
     virtual bool Next(FindData* data) = 0;
 };
 
+// BY_HANDLE_FILE_INFORMATION, the fields the purger reads.
+struct FileInformation {
+    Dword attributes = 0;
+    Dword links = 0;  // nNumberOfLinks: the names the file has
+};
+
+// An open file (a CreateFileA handle). Destruction closes it.
+class OpenedFile {
+public:
+    virtual ~OpenedFile() = default;
+    // GetFileInformationByHandle.
+    virtual bool ReadInformation(FileInformation* information) = 0;
+    // GetFinalPathNameByHandleA, normalized, with the drive letter ("\\?\C:\dir\name"):
+    // the length copied, or the size needed when `size` is too small (with the NUL;
+    // Wine leaves it out); 0 when it fails, as on the systems before Vista, which lack
+    // the call.
+    virtual Dword FinalPath(char* buffer, Dword size) = 0;
+    // WriteFile of `size` bytes in one write: true when all of them were written.
+    virtual bool Write(const char* data, Dword size) = 0;
+};
+
 class Files {
 public:
     virtual ~Files() = default;
@@ -80,13 +111,25 @@ public:
     // or its DACL refuses deletion. Changes nothing.
     virtual bool OpenForDelete(const char* path) = 0;
     virtual bool RemoveDirectoryAt(const char* path) = 0;              // RemoveDirectoryA
+    // CreateDirectoryA with the security descriptor `sddl` describes. False when it
+    // fails, also when the directory is there already.
+    virtual bool CreateDirectoryAt(const char* path, const char* sddl) = 0;
+    // GetNamedSecurityInfoA on an SE_FILE_OBJECT, owner and DACL, in SDDL form
+    // ("O:BAD:P(A;OICI;FA;;;SY)").
+    virtual Long ReadFileSecurity(const char* path, std::string* sddl) = 0;
     // GetPrivateProfileStringA with a section and a key.
     virtual Dword ReadProfileString(const char* section, const char* key,
                                     const char* defaultValue, char* buffer, Dword size,
                                     const char* file) = 0;
-    // Opens `path` for appending (created if absent), writes `size` bytes in one
-    // write, closes it. A relative path lies in the current directory.
-    virtual bool AppendToFile(const char* path, const char* data, Dword size) = 0;
+    // CreateFileA without security attributes or template: `access` (FILE_APPEND_DATA),
+    // `share`, `disposition` (OPEN_ALWAYS creates a missing file) and `flags`
+    // (FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, not what it points to). A
+    // relative path lies in the current directory. Null when it fails.
+    virtual std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                                   Dword disposition, Dword flags) = 0;
+    // GetFullPathNameA: the length copied, or the size needed with the NUL when `size` is
+    // too small; 0 when it fails.
+    virtual Dword FullPath(const char* path, char* buffer, Dword size) = 0;
 };
 
 // The present devices of one enumerator (an HDEVINFO from SetupDiGetClassDevsA with
@@ -151,6 +194,11 @@ public:
     // GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY): characters with the NUL.
     virtual int UserCountryCode(char* buffer, int size) = 0;
     virtual bool ReadOsVersion(OsVersion* version) = 0;
+    // GetACP: the ANSI code page the texts of the ...A calls are written in.
+    virtual Dword AnsiCodePage() = 0;
+    // The account the process runs as (GetTokenInformation, TokenUser), its SID spelt
+    // as an SDDL owner part spells it ("S-1-5-21-...", or an alias such as "LA").
+    virtual bool ProcessUser(std::string* sid) = 0;
     // A 32-bit read of PCI configuration mechanism 1 (ports 0xCF8 / 0xCFC). False
     // where the system grants no port access.
     virtual bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) = 0;

@@ -59,6 +59,18 @@ constexpr Dword kGenericExecute = 0x20000000;
 constexpr Dword kGenericWrite = 0x40000000;
 constexpr Dword kGenericRead = 0x80000000;
 
+// SECURITY_INFORMATION: what a security call reads or writes.
+constexpr Dword kDaclSecurityInformation = 0x00000004;
+constexpr Dword kProtectedDaclSecurityInformation = 0x80000000;
+constexpr Dword kUnprotectedDaclSecurityInformation = 0x20000000;
+
+// CreateFileA: access, sharing, disposition and flags.
+constexpr Dword kFileAppendData = 0x0004;
+constexpr Dword kFileShareRead = 0x00000001;
+constexpr Dword kOpenExisting = 3;
+constexpr Dword kOpenAlways = 4;
+constexpr Dword kFileFlagOpenReparsePoint = 0x00200000;
+
 // File attributes.
 constexpr Dword kAttrReadOnly = 0x01;
 constexpr Dword kAttrHidden = 0x02;

@@ -111,9 +111,13 @@ Long CopyName(const std::string& text, char* name, Dword* nameSize) {
 // refused.
 class ViewKey final : public RegistryKey {
   public:
-    ViewKey(std::unique_ptr<RegistryKey> key, Hidden& hidden, std::string identity, bool writable)
+    ViewKey(std::unique_ptr<RegistryKey> key, PreviewOverlay& view, Hidden& hidden, Root root,
+            std::string path, std::string identity, bool writable)
         : key_(std::move(key)),
+          view_(view),
           hidden_(hidden),
+          root_(root),
+          path_(std::move(path)),
           identity_(std::move(identity)),
           writable_(writable),
           subkeys_(hidden.events.size()),
@@ -194,6 +198,12 @@ class ViewKey final : public RegistryKey {
         return kErrorSuccess;
     }
 
+    Long SetSecurity(Dword, const char* sddl) override {
+        if (Gone()) return kErrorKeyDeleted;
+        if (!writable_) return kErrorAccessDenied;
+        return view_.RecordKeyDacl(root_, path_, sddl);
+    }
+
   private:
     // Whether the view removed this key (or one above it) since it was opened; looked up
     // again only after a removal.
@@ -211,7 +221,10 @@ class ViewKey final : public RegistryKey {
     }
 
     std::unique_ptr<RegistryKey> key_;
+    PreviewOverlay& view_;
     Hidden& hidden_;
+    Root root_;
+    std::string path_;
     std::string identity_;
     bool writable_;
     EntryCursor subkeys_;
@@ -295,6 +308,27 @@ class ViewDeviceSet final : public DeviceSet {
     std::vector<Dword> members_;  // the machine's indexes still in the view
 };
 
+// A file the view lets the run write to: the log keeps what it is given, any other file
+// nothing. It answers as a plain file: one name, no link, a final path the system can't
+// give (as before Vista), so that the run's checks let it write.
+class UnwrittenFile final : public OpenedFile {
+  public:
+    explicit UnwrittenFile(std::string* kept) : kept_(kept) {}
+    bool ReadInformation(FileInformation* information) override {
+        information->attributes = kAttrArchive;
+        information->links = 1;
+        return true;
+    }
+    Dword FinalPath(char*, Dword) override { return 0; }
+    bool Write(const char* data, Dword size) override {
+        if (kept_ != nullptr && data != nullptr) kept_->append(data, size);
+        return true;
+    }
+
+  private:
+    std::string* kept_;
+};
+
 class EndedProcess final : public Process {
   public:
     bool Wait(Dword) override { return true; }
@@ -344,7 +378,8 @@ Long PreviewOverlay::OpenKey(Root root, const char* path, Dword access,
         if (result == kErrorAccessDenied && AsksToChange(access)) result = kErrorSuccess;
     }
     if (result != kErrorSuccess) return result;
-    *key = std::make_unique<ViewKey>(std::move(opened), *hidden_, std::move(identity), writable);
+    *key = std::make_unique<ViewKey>(std::move(opened), *this, *hidden_, root, path,
+                                     std::move(identity), writable);
     return kErrorSuccess;
 }
 
@@ -373,21 +408,27 @@ Long PreviewOverlay::ReadKeyDacl(const char* objectName, std::string* sddl) {
     return ForwardingPlatform::ReadKeyDacl(objectName, sddl);
 }
 
-Long PreviewOverlay::WriteKeyDacl(const char* objectName, const char* sddl) {
+Long PreviewOverlay::WriteKeyDacl(const char* objectName, Dword, const char* sddl) {
     Root root = Root::LocalMachine;
     std::string path;
     if (!ParseSecurityObjectName(objectName, &root, &path)) return kErrorInvalidParameter;
-    const std::string identity = hidden_->Key(root, path);
-    if (hidden_->KeyGone(identity)) return kErrorFileNotFound;
     std::unique_ptr<RegistryKey> key;
+    if (hidden_->KeyGone(hidden_->Key(root, path))) return kErrorFileNotFound;
     const Long allowed = ForwardingPlatform::OpenKey(root, path.c_str(), kWriteDac, &key);
     if (allowed != kErrorSuccess) return allowed;
-    // Putting back what the machine holds ends the take-over.
+    return RecordKeyDacl(root, path, sddl);
+}
+
+Long PreviewOverlay::RecordKeyDacl(Root root, const std::string& path, const char* sddl) {
+    const std::string identity = hidden_->Key(root, path);
+    if (hidden_->KeyGone(identity)) return kErrorFileNotFound;
     std::string current;
-    if (ForwardingPlatform::ReadKeyDacl(objectName, &current) == kErrorSuccess && current == sddl) {
+    if (ForwardingPlatform::ReadKeyDacl(SecurityObjectName(root, path).c_str(), &current) ==
+            kErrorSuccess &&
+        sddl != nullptr && current == sddl) {
         hidden_->dacls.erase(identity);
     } else {
-        hidden_->dacls[identity] = sddl;
+        hidden_->dacls[identity] = sddl == nullptr ? "" : sddl;
     }
     return kErrorSuccess;
 }
@@ -463,11 +504,20 @@ Dword PreviewOverlay::ReadProfileString(const char* section, const char* key,
     return ForwardingPlatform::ReadProfileString(section, key, defaultValue, buffer, size, file);
 }
 
-bool PreviewOverlay::AppendToFile(const char* path, const char* data, Dword size) {
-    if (path != nullptr && std::strcmp(path, kLogFileName) == 0 && data != nullptr) {
-        log_.append(data, size);
+bool PreviewOverlay::CreateDirectoryAt(const char*, const char*) { return false; }
+
+Long PreviewOverlay::ReadFileSecurity(const char* path, std::string* sddl) {
+    if (hidden_->FileGone(FileIdentity(path))) return kErrorFileNotFound;
+    return ForwardingPlatform::ReadFileSecurity(path, sddl);
+}
+
+std::unique_ptr<OpenedFile> PreviewOverlay::OpenFileAt(const char* path, Dword access, Dword share,
+                                                       Dword disposition, Dword flags) {
+    if ((access & (kFileAppendData | kGenericWrite | kGenericAll)) == 0) {
+        return ForwardingPlatform::OpenFileAt(path, access, share, disposition, flags);
     }
-    return true;
+    const bool log = path != nullptr && std::strcmp(path, kLogFileName) == 0;
+    return std::make_unique<UnwrittenFile>(log ? &log_ : nullptr);
 }
 
 // --- Devices ---

@@ -32,7 +32,10 @@ class PreviewOverlay : public ForwardingPlatform {
     // Recorded, never written: it succeeds when the machine would let this process write
     // the key's DACL (the key opens with WRITE_DAC). A key taken over this way, and every
     // key below it, opens for change in the view as the grant would let it.
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation, const char* sddl) override;
+    // A DACL written to a key, by name or through an open key of the view: recorded;
+    // written back as the machine holds it, the take-over ends.
+    Long RecordKeyDacl(Root root, const std::string& path, const char* sddl);
 
     // --- Files ---
     std::unique_ptr<FileSearch> FindFirst(const char* pattern, FindData* data) override;
@@ -41,11 +44,17 @@ class PreviewOverlay : public ForwardingPlatform {
     bool DeleteFileAt(const char* path) override;
     bool OpenForDelete(const char* path) override;
     bool RemoveDirectoryAt(const char* path) override;
+    // Nothing is made: the run's state folder stays as it is, and what the run keeps
+    // there is not kept.
+    bool CreateDirectoryAt(const char* path, const char* sddl) override;
+    Long ReadFileSecurity(const char* path, std::string* sddl) override;
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;
-    // The log's lines are kept; anything else the run writes (its pending identifiers)
-    // is accepted and dropped, since the run never reads back what it wrote.
-    bool AppendToFile(const char* path, const char* data, Dword size) override;
+    // A file opened for writing is opened nowhere: what the run writes to its log is kept,
+    // anything else (its pending identifiers) is accepted and dropped, since the run never
+    // reads back what it wrote. It reads as a plain file, one name, no final path.
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override;
 
     // --- Devices ---
     // The machine's present devices less those the view has removed.

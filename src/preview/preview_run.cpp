@@ -8,6 +8,7 @@
 #include "preview/preview_items.h"
 #include "preview/preview_overlay.h"
 #include "run/family_catalogue.h"
+#include "run/plain_file.h"
 #include "run/text.h"
 
 namespace cvp {
@@ -66,9 +67,11 @@ int WritePreviewFile(Platform machine, const char* token) {
     } else {
         text = PreviewFileText(machine, token, &known);
     }
+    // The current directory may be a limited user's: an earlier file (or a link in its
+    // place) goes, and the new one is written only where it is a plain file.
     Files& files = machine.files;
     files.DeleteFileAt(kPreviewFileName);
-    if (!files.AppendToFile(kPreviewFileName, text.data(), static_cast<Dword>(text.size()))) {
+    if (!AppendToPlainFile(files, kPreviewFileName, text.data(), static_cast<Dword>(text.size()))) {
         return 2;
     }
     if (refusal != 0) return 3;

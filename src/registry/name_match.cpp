@@ -1,5 +1,6 @@
 #include "registry/name_match.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "run/text.h"
@@ -20,8 +21,10 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
     return std::strlen(a) == std::strlen(b) && StartsWithIgnoringCase(a, b);
 }
 
+// A copy for matching ASCII patterns, never shown or logged: where a long text is cut
+// changes no match.
 void CopyUpperCase(char (&buffer)[kTextSize], const char* text) {
-    CopyText(buffer, text);
+    std::snprintf(buffer, sizeof buffer, "%s", text);
     ToUpperAscii(buffer);
 }
 

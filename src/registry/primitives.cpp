@@ -1,7 +1,6 @@
 #include "registry/primitives.h"
 
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "run/progress.h"
 #include "run/text.h"
@@ -9,25 +8,14 @@
 namespace cvp {
 namespace {
 
-// Full control for the Administrators group (S-1-5-32-544), inherited by every subkey.
-// The purger runs as an administrator, so this opens the key to it as a grant to
-// everyone would, but a run stopped between Grant and Release (killed, power lost)
-// leaves the key open to administrators, who may take it over anyway, and not to
+// Full control for the Administrators group (S-1-5-32-544), for a deletion inherited by
+// every subkey. The purger runs as an administrator, so this opens the key to it as a
+// grant to everyone would, but a run stopped between Grant and Release (killed, power
+// lost) leaves the key open to administrators, who may take it over anyway, and not to
 // every user: a key that then cannot be deleted would otherwise stay open to all for
 // good, since the next run's Grant would take the open DACL for the original.
 constexpr const char* kAdministratorsFullControl = "D:(A;OICI;GA;;;BA)";
-
-// The security API names registry keys by these words, not by the root handles.
-const char* ObjectNamePrefix(Root root) {
-    switch (root) {
-        case Root::ClassesRoot: return "CLASSES_ROOT\\";
-        case Root::CurrentUser: return "CURRENT_USER\\";
-        case Root::LocalMachine: return "MACHINE\\";
-        case Root::Users: return "USERS\\";
-        case Root::CurrentConfig: return "CURRENT_CONFIG\\";
-    }
-    return "";
-}
+constexpr const char* kAdministratorsFullControlOfTheKey = "D:(A;;KA;;;BA)";
 
 bool KeyExists(Registry& registry, Root root, const char* path) {
     std::unique_ptr<RegistryKey> key;
@@ -38,45 +26,67 @@ bool KeyExists(Registry& registry, Root root, const char* path) {
 
 int KeyAccessTakeover::Grant(Root root, const char* path) {
     Release();
-    objectName_ = std::string(ObjectNamePrefix(root)) + path;
+    objectName_ = SecurityObjectName(root, path);
     if (registry_.ReadKeyDacl(objectName_.c_str(), &originalDacl_) != kErrorSuccess) return 0;
     granted_ = true;
     root_ = root;
     path_ = path;
-    return registry_.WriteKeyDacl(objectName_.c_str(), kAdministratorsFullControl) == kErrorSuccess ? 1 : 0;
+    const Long result = reach_ == Reach::Subtree
+                            ? registry_.WriteKeyDacl(objectName_.c_str(), kDaclSecurityInformation,
+                                                     kAdministratorsFullControl)
+                            : SetKeySecurity(kAdministratorsFullControlOfTheKey);
+    return result == kErrorSuccess ? 1 : 0;
 }
 
+// After a subtree's grant, SetNamedSecurityInfoA with the original's own protection
+// carries the original entries back down to the subkeys that inherit (Windows). The
+// descriptor itself then goes back whole through the key's handle, which keeps the
+// protected flag where SetNamedSecurityInfoA drops it (Wine).
 void KeyAccessTakeover::Release() {
     if (!granted_) return;
     granted_ = false;
-    if (KeyExists(registry_, root_, path_.c_str())) {
-        registry_.WriteKeyDacl(objectName_.c_str(), originalDacl_.c_str());
+    if (!KeyExists(registry_, root_, path_.c_str())) return;
+    if (reach_ == Reach::Subtree) {
+        const bool isProtected = originalDacl_.rfind("D:P", 0) == 0;
+        registry_.WriteKeyDacl(
+            objectName_.c_str(),
+            kDaclSecurityInformation | (isProtected ? kProtectedDaclSecurityInformation
+                                                    : kUnprotectedDaclSecurityInformation),
+            originalDacl_.c_str());
     }
+    SetKeySecurity(originalDacl_.c_str());
+}
+
+Long KeyAccessTakeover::SetKeySecurity(const char* sddl) {
+    std::unique_ptr<RegistryKey> key;
+    const Long opened = registry_.OpenKey(root_, path_.c_str(), kWriteDac, &key);
+    if (opened != kErrorSuccess) return opened;
+    return key->SetSecurity(kDaclSecurityInformation, sddl);
 }
 
 int TakeOverAndDeleteKey(RunContext& context, Root root, const char* path) {
-    KeyAccessTakeover takeover(context.platform.registry);
+    KeyAccessTakeover takeover(context.platform.registry, KeyAccessTakeover::Reach::Subtree);
     takeover.Grant(root, path);
     if (DeleteRegistryKey(context.platform.registry, root, path) == 0) return 0;
-    CopyText(context.state.currentItem, path);
+    CopyText(context.state.currentItem, path, context.state.ansiCodePage);
     ReportProgress(context, 1);
     return 1;
 }
 
 // A value needs only its own key's access, and the keys holding the values the plans
 // remove are big: the control set's Enum key, medium-cache entries. So the value is
-// deleted plainly when the key allows it, and the key is taken over only when it
-// refuses; a take-over with an inherited entry would open the whole tree below it to
-// everyone until Release, and be rewritten into every subkey twice.
+// deleted plainly when the key allows it, and when it refuses, the key alone is taken
+// over: nothing below it is opened or rewritten.
 int TakeOverAndDeleteValue(RunContext& context, Root root, const char* path,
                            const char* valueName) {
     Registry& registry = context.platform.registry;
     if (DeleteRegistryValue(registry, root, path, valueName) == 0) {
-        KeyAccessTakeover takeover(registry);
+        KeyAccessTakeover takeover(registry, KeyAccessTakeover::Reach::KeyAlone);
         takeover.Grant(root, path);
         if (DeleteRegistryValue(registry, root, path, valueName) == 0) return 0;
     }
-    std::snprintf(context.state.currentItem, kTextSize, "%s %s", path, valueName);
+    const std::string item = std::string(path) + " " + valueName;
+    CopyText(context.state.currentItem, item.c_str(), context.state.ansiCodePage);
     ReportProgress(context, 1);
     return 1;
 }

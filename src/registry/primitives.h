@@ -9,14 +9,19 @@
 
 namespace cvp {
 
-// Takes over a key's access rights for the span of one deletion: Grant replaces the
-// DACL with one entry giving the Administrators group (by its SID, whatever the
-// system's language calls it) full control, inherited by subkeys; Release puts the
-// original DACL back when the key is still there, so a key that could not be deleted
-// is not left open.
+// Takes over a key's access rights for the span of one deletion, for the Administrators
+// group (by its SID, whatever the system's language calls it). Release puts the original
+// DACL back exactly, its protected flag included, when the key is still there, so a key
+// that could not be deleted is not left open or changed.
 class KeyAccessTakeover {
 public:
-    explicit KeyAccessTakeover(Registry& registry) : registry_(registry) {}
+    // What a take-over opens. A key's deletion needs its subtree: the grant is
+    // inherited by every subkey that inherits (SetNamedSecurityInfoA passes it on). A
+    // value's needs the key alone: nothing below it changes (RegSetKeySecurity), so a
+    // take-over of a control set's Enum key leaves every device key as it is.
+    enum class Reach { Subtree, KeyAlone };
+
+    KeyAccessTakeover(Registry& registry, Reach reach) : registry_(registry), reach_(reach) {}
     ~KeyAccessTakeover() { Release(); }
     KeyAccessTakeover(const KeyAccessTakeover&) = delete;
     KeyAccessTakeover& operator=(const KeyAccessTakeover&) = delete;
@@ -26,7 +31,11 @@ public:
     void Release();
 
 private:
+    // RegSetKeySecurity through a handle of the key's own.
+    Long SetKeySecurity(const char* sddl);
+
     Registry& registry_;
+    Reach reach_;
     Root root_ = Root::LocalMachine;
     std::string path_;
     std::string objectName_;

@@ -130,17 +130,19 @@ void SetFamilyHardwareIds(RunState& state, ProductFamily family, int expertMode,
         // for an nVidia card, and an empty pattern would match every device, so the
         // fixed vendor pattern stands in.
         if (family == FamilyNvidia) {
-            CopyText(state.primaryHardwareId, FixedPrimaryHardwareId(family));
+            CopyText(state.primaryHardwareId, FixedPrimaryHardwareId(family), state.ansiCodePage);
         } else {
-            CopyText(state.primaryHardwareId, WorkingModeId(state, family));
+            CopyText(state.primaryHardwareId, WorkingModeId(state, family), state.ansiCodePage);
         }
         return;
     }
-    CopyText(state.primaryHardwareId, FixedPrimaryHardwareId(family));
+    CopyText(state.primaryHardwareId, FixedPrimaryHardwareId(family), state.ansiCodePage);
     if (family == FamilyCx88Encoder && commandLineRun == 0) {
-        CopyText(state.secondaryPciId, "VEN_14F1&DEV_8800&SUBSYS_663");
+        CopyText(state.secondaryPciId, "VEN_14F1&DEV_8800&SUBSYS_663", state.ansiCodePage);
     }
-    if (family == FamilyWisUsb) CopyText(state.secondaryUsbId, "VID_0EB1&PID_6668");
+    if (family == FamilyWisUsb) {
+        CopyText(state.secondaryUsbId, "VID_0EB1&PID_6668", state.ansiCodePage);
+    }
 }
 
 const FamilyDeviceList& FamilyDeviceNames(ProductFamily family) {

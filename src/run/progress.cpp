@@ -6,6 +6,7 @@
 #include <string>
 
 #include "run/family_catalogue.h"
+#include "run/plain_file.h"
 
 namespace cvp {
 namespace {
@@ -16,15 +17,15 @@ void FormatLoggedItem(const RunState& state, char (&text)[kTextSize]) {
     const char* hive = "";
     if (state.stage == StageClassIds) hive = "HKEY_CLASSES_ROOT\\";
     if (state.stage == StageRegistryPlan) hive = "HKEY_LOCAL_MACHINE\\";
-    CopyText(text, (std::string(hive) + state.currentItem).c_str());
+    CopyText(text, (std::string(hive) + state.currentItem).c_str(), state.ansiCodePage);
 }
 
 // One write per line, so that a line reaches the log whole or not at all. A log that
-// can't be written loses the line; the run goes on.
+// can't be written, or is a link, loses the line; the run goes on.
 void AppendLogLine(RunContext& context, const char* item) {
     char line[kTextSize * 2 + 2];
     int length = std::snprintf(line, sizeof line, "%s %s\r\n", context.state.statusText, item);
-    context.platform.files.AppendToFile(kLogFileName, line, static_cast<Dword>(length));
+    AppendToPlainFile(context.platform.files, kLogFileName, line, static_cast<Dword>(length));
 }
 
 }  // namespace
@@ -38,7 +39,7 @@ void ReportProgress(RunContext& context, int units) {
         return;
     }
     if (std::strcmp(state.currentItem, state.lastReportedItem) == 0) return;
-    CopyText(state.lastReportedItem, state.currentItem);
+    CopyText(state.lastReportedItem, state.currentItem, state.ansiCodePage);
 
     char item[kTextSize];
     FormatLoggedItem(state, item);

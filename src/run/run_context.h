@@ -17,6 +17,12 @@ public:
 };
 
 struct RunContext {
+    // The record learns the code page of the machine it runs on.
+    RunContext(Platform& platform, RunState& state, ProgressView* view = nullptr)
+        : platform(platform), state(state), view(view) {
+        state.ansiCodePage = platform.system.AnsiCodePage();
+    }
+
     Platform& platform;
     RunState& state;
     ProgressView* view = nullptr;

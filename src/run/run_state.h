@@ -42,6 +42,9 @@ struct RunState {
     int selectedIndex = 0;
     int stage = 0;
     int progressTotal = 0;
+    // The system's ANSI code page (GetACP): a text cut to fit a buffer is cut between
+    // two characters of it.
+    Dword ansiCodePage = 0;
     char statusText[kTextSize] = {};
     char currentItem[kTextSize] = {};
     char lastReportedItem[kTextSize] = {};

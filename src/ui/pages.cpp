@@ -172,6 +172,7 @@ void OpenListPage(Wizard& wizard, HWND page) {
 
 // The end of the wizard: every way out destroys the mode page.
 void EndWizardAtModePage(Wizard& wizard) {
+    StopCleanupWorker(wizard);
     ReleaseBanner(wizard.modeBanner);
     ReleaseBanner(wizard.workingBanner);
     ReleaseBanner(wizard.installedBanner);
@@ -315,7 +316,8 @@ void InitListPage(Wizard& wizard, HWND page, const ListPage& kind) {
 }
 
 // Only one run may exist: once the progress page is open, the list page beneath it
-// neither starts another nor goes back to start one; its Cancel still ends the wizard.
+// neither starts another nor goes back to start one; its Cancel still ends the wizard,
+// once the run has stopped.
 bool RunStarted(const Wizard& wizard) { return wizard.runStarted; }
 
 void ConfirmUninstall(Wizard& wizard) {
@@ -348,7 +350,10 @@ void GoBack(Wizard& wizard, HWND page) {
     if (wizard.modePage != nullptr) ShowWindow(wizard.modePage, SW_SHOW);
 }
 
-void EndWizardFromListPage(Wizard& wizard, HWND page) {
+// Cancel or Close on a list page or the progress page: a run under way stops at its
+// next item while the pages are still there for it to write to, then they go.
+void EndWizard(Wizard& wizard, HWND page) {
+    StopCleanupWorker(wizard);
     DestroyWindow(page);
     if (wizard.modePage != nullptr) DestroyWindow(wizard.modePage);
 }
@@ -385,7 +390,7 @@ INT_PTR ListPageProc(const ListPage& kind, HWND page, UINT message, WPARAM wPara
             } else if (id == kind.backId || id == IDM_BACK) {
                 GoBack(*wizard, page);
             } else if (id == kind.cancelId) {
-                if (ConfirmExit(*wizard)) EndWizardFromListPage(*wizard, page);
+                if (ConfirmExit(*wizard)) EndWizard(*wizard, page);
             } else {
                 return FALSE;
             }
@@ -393,10 +398,10 @@ INT_PTR ListPageProc(const ListPage& kind, HWND page, UINT message, WPARAM wPara
         }
         case WM_SYSCOMMAND:
             if (!IsCloseCommand(wParam)) return FALSE;
-            if (ConfirmExit(*wizard)) EndWizardFromListPage(*wizard, page);
+            if (ConfirmExit(*wizard)) EndWizard(*wizard, page);
             return TRUE;
         case WM_CLOSE:
-            if (ConfirmExit(*wizard)) EndWizardFromListPage(*wizard, page);
+            if (ConfirmExit(*wizard)) EndWizard(*wizard, page);
             return TRUE;
         case WM_DESTROY:
             wizard->*kind.handle = nullptr;
@@ -454,13 +459,6 @@ void InitProgressPage(Wizard& wizard, HWND page) {
     }
 }
 
-// Finish, Exit and Close end the wizard without a question; a worker still running
-// ends with the process.
-void EndWizardFromProgressPage(Wizard& wizard, HWND page) {
-    DestroyWindow(page);
-    if (wizard.modePage != nullptr) DestroyWindow(wizard.modePage);
-}
-
 INT_PTR CALLBACK ProgressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         InitProgressPage(*AttachWizard(page, lParam), page);
@@ -475,12 +473,13 @@ INT_PTR CALLBACK ProgressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
             }
             PostMessageA(page, WM_SYSCOMMAND, SC_CLOSE, 0);
             return TRUE;
+        // Finish, Exit and Close end the wizard without a question.
         case WM_SYSCOMMAND:
             if (!IsCloseCommand(wParam)) return FALSE;
-            EndWizardFromProgressPage(*wizard, page);
+            EndWizard(*wizard, page);
             return TRUE;
         case WM_CLOSE:
-            EndWizardFromProgressPage(*wizard, page);
+            EndWizard(*wizard, page);
             return TRUE;
         case WM_DESTROY:
             wizard->progressPage = nullptr;

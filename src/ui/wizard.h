@@ -10,6 +10,9 @@
 #include <olectl.h>
 // clang-format on
 
+#include <memory>
+
+#include "app/stoppable_platform.h"
 #include "run/run_context.h"
 #include "ui/ui_owners.h"
 
@@ -62,6 +65,10 @@ struct Wizard {
     bool runStarted = false;
     // A message box is up: no page opens a second one until it is answered.
     bool confirmationOpen = false;
+    // The run's worker thread and the machine it runs on, shared with the thread: a
+    // worker that outlives the wait for it still has its machine.
+    UniqueHandle worker;
+    std::shared_ptr<StoppablePlatform> workerPlatform;
 
     BannerPicture modeBanner;
     BannerPicture workingBanner;
@@ -85,5 +92,10 @@ void PaintPage(HWND page, const BannerPicture& banner, HBRUSH panelBrush);
 // Starts the worker thread for the progress page `page`. False when no thread could
 // be made.
 bool StartCleanupWorker(Wizard& wizard, HWND page);
+
+// Before the wizard ends: a worker still running is asked to stop and waited for, a
+// bounded time, so that the process does not end under a removal or between a
+// take-over and its Release. At once when there is none, or it has finished.
+void StopCleanupWorker(Wizard& wizard);
 
 }  // namespace cvp::ui

@@ -21,6 +21,7 @@
 #include "contract/test_machine.h"
 #include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
+#include "platform/image/sddl.h"
 #include "platform/platform.h"
 #include "platform/types.h"
 
@@ -231,6 +232,17 @@ class SeamContract : public testing::Test {
         EXPECT_EQ(ReadProfile(file, "Strings", "Absent", &length), "<default>");
         EXPECT_EQ(length, 9u);
         EXPECT_EQ(ReadProfile(file, "NoSection", "Mfg"), "<default>");
+    }
+
+    // CreateFileA as the purger opens a file to append to.
+    std::unique_ptr<OpenedFile> OpenForAppending(const std::string& path) {
+        return files().OpenFileAt(path.c_str(), kFileAppendData, kFileShareRead, kOpenAlways,
+                                  kFileFlagOpenReparsePoint | kAttrNormal);
+    }
+
+    bool Append(const std::string& path, const std::string& text) {
+        std::unique_ptr<OpenedFile> file = OpenForAppending(path);
+        return file && file->Write(text.data(), static_cast<Dword>(text.size()));
     }
 
     std::string Content(const std::string& path) {
@@ -616,7 +628,9 @@ TEST_F(SeamContract, KeyDenyingAdministratorsRefusesUntilItsDaclIsReplaced) {
     EXPECT_EQ(count, 1u);
 
     // The take-over's DACL: the Administrators group, which the running token holds.
-    ASSERT_EQ(registry().WriteKeyDacl(object.c_str(), "D:(A;OICI;GA;;;BA)"), kErrorSuccess);
+    ASSERT_EQ(
+        registry().WriteKeyDacl(object.c_str(), kDaclSecurityInformation, "D:(A;OICI;GA;;;BA)"),
+        kErrorSuccess);
     // Modelled on Wine, which keeps GENERIC_ALL as written and adds no inherited ACEs.
     // Windows would show the parent's inheritable ACEs after it as well.
     ASSERT_EQ(registry().ReadKeyDacl(object.c_str(), &sddl), kErrorSuccess);
@@ -628,6 +642,35 @@ TEST_F(SeamContract, KeyDenyingAdministratorsRefusesUntilItsDaclIsReplaced) {
     EXPECT_EQ(OpenResult(ScratchKey("Guarded")), kErrorFileNotFound);
 }
 
+// The protected flag: SetNamedSecurityInfoA with DACL_SECURITY_INFORMATION alone takes
+// the entries and leaves the DACL unprotected; RegSetKeySecurity keeps the descriptor
+// whole and reaches no subkey.
+TEST_F(SeamContract, OnlyAWriteThroughTheKeysHandleKeepsTheProtectedFlag) {
+    ASSERT_TRUE(ApplyRegistry(R"(
+[HKEY_LOCAL_MACHINE\SOFTWARE\CVPurgerContract\Closed\Sub]
+)"));
+    const std::string object = std::string(kScratchKeyObject) + "\\Closed";
+    const char* closed = "D:P(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
+    std::string sddl;
+    ASSERT_EQ(registry().WriteKeyDacl(object.c_str(), kDaclSecurityInformation, closed),
+              kErrorSuccess);
+    ASSERT_EQ(registry().ReadKeyDacl(object.c_str(), &sddl), kErrorSuccess);
+    EXPECT_EQ(sddl, "D:(A;CI;KR;;;BA)(A;CI;KA;;;SY)");
+
+    const std::string subObject = object + "\\Sub";
+    std::string subBefore;
+    ASSERT_EQ(registry().ReadKeyDacl(subObject.c_str(), &subBefore), kErrorSuccess);
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(Open(ScratchKey("Closed"), kKeyRead, &key), kErrorSuccess);
+    EXPECT_EQ(key->SetSecurity(kDaclSecurityInformation, closed), kErrorAccessDenied);
+    ASSERT_EQ(Open(ScratchKey("Closed"), kWriteDac, &key), kErrorSuccess);
+    ASSERT_EQ(key->SetSecurity(kDaclSecurityInformation, closed), kErrorSuccess);
+    ASSERT_EQ(registry().ReadKeyDacl(object.c_str(), &sddl), kErrorSuccess);
+    EXPECT_EQ(sddl, closed);
+    ASSERT_EQ(registry().ReadKeyDacl(subObject.c_str(), &sddl), kErrorSuccess);
+    EXPECT_EQ(sddl, subBefore);
+}
+
 TEST_F(SeamContract, DaclOfAMissingKeyIsNotFound) {
     ASSERT_TRUE(ApplyRegistry(R"(
 [HKEY_LOCAL_MACHINE\SOFTWARE\CVPurgerContract]
@@ -635,7 +678,8 @@ TEST_F(SeamContract, DaclOfAMissingKeyIsNotFound) {
     const std::string object = std::string(kScratchKeyObject) + "\\Absent";
     std::string sddl = "untouched";
     EXPECT_EQ(registry().ReadKeyDacl(object.c_str(), &sddl), kErrorFileNotFound);
-    EXPECT_EQ(registry().WriteKeyDacl(object.c_str(), "D:(A;CI;GA;;;WD)"), kErrorFileNotFound);
+    EXPECT_EQ(registry().WriteKeyDacl(object.c_str(), kDaclSecurityInformation, "D:(A;CI;GA;;;WD)"),
+              kErrorFileNotFound);
     EXPECT_EQ(OpenResult(ScratchKey("Absent")), kErrorFileNotFound);
 }
 
@@ -708,7 +752,7 @@ TEST_F(SeamContract, LockedFileRefusesDeletionAndWrites) {
 
     EXPECT_FALSE(files().OpenForDelete(busy.c_str()));
     EXPECT_FALSE(files().DeleteFileAt(busy.c_str()));
-    EXPECT_FALSE(files().AppendToFile(busy.c_str(), "more", 4));
+    EXPECT_EQ(OpenForAppending(busy), nullptr);
     EXPECT_EQ(files().GetAttributes(busy.c_str()), kAttrArchive);
     EXPECT_EQ(Content(busy), "in use");
 }
@@ -723,6 +767,33 @@ TEST_F(SeamContract, OpenForDeleteProbesWithoutDeleting) {
     EXPECT_EQ(Content(free), "driver");
     EXPECT_EQ(files().GetAttributes(free.c_str()), kAttrReadOnly | kAttrArchive);
     EXPECT_FALSE(files().OpenForDelete(Scratch("missing.sys").c_str()));
+}
+
+// The program's state folder: made with the DACL asked for, owned by the account the
+// process runs as (Vista and later, Wine) or the administrators (XP). Wine keeps only
+// what the Unix permissions can say: the owner in place of the administrators.
+TEST_F(SeamContract, ADirectoryMadeForTheAdministratorsAloneLetsNoOneElseChangeIt) {
+    ASSERT_TRUE(ApplyFiles({}));
+    const std::string folder = Scratch("State");
+    const char* administratorsOnly = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    ASSERT_TRUE(files().CreateDirectoryAt(folder.c_str(), administratorsOnly));
+    EXPECT_FALSE(files().CreateDirectoryAt(folder.c_str(), administratorsOnly));
+    EXPECT_EQ(files().GetAttributes(folder.c_str()), kAttrDirectory);
+
+    std::string user;
+    ASSERT_TRUE(system().ProcessUser(&user));
+    ASSERT_TRUE(CanonicalSid(user, &user)) << user;
+    std::string security;
+    ASSERT_EQ(files().ReadFileSecurity(folder.c_str(), &security), kErrorSuccess);
+    std::string owner;
+    Dacl dacl;
+    ASSERT_TRUE(ParseSecuritySddl(security, &owner, &dacl)) << security;
+    EXPECT_TRUE(owner == user || owner == "BA") << security;
+    ASSERT_TRUE(dacl.present);
+    for (const Ace& ace : dacl.aces) {
+        EXPECT_TRUE(ace.sid == "SY" || ace.sid == "BA" || ace.sid == user) << security;
+    }
+    EXPECT_NE(files().ReadFileSecurity(Scratch("Missing").c_str(), &security), kErrorSuccess);
 }
 
 // --- Files: directories and searches -----------------------------------------------
@@ -865,48 +936,82 @@ TEST_F(SeamContract, LongValueIsCutToTheBuffer) {
 
 // --- Files: appending --------------------------------------------------------------
 
-TEST_F(SeamContract, AppendToFileCreatesThenAppendsWholeWrites) {
+TEST_F(SeamContract, AFileOpenedToAppendTakesWholeWritesAtItsEnd) {
     ASSERT_TRUE(ApplyFiles({File("old.log", "old line\r\n")}));
     const std::string fresh = Scratch("new.log");
-    EXPECT_TRUE(files().AppendToFile(fresh.c_str(), "first line\r\n", 12));
-    EXPECT_TRUE(files().AppendToFile(fresh.c_str(), "second line\r\n", 13));
+    EXPECT_TRUE(Append(fresh, "first line\r\n"));
+    EXPECT_TRUE(Append(fresh, "second line\r\n"));
     EXPECT_EQ(Content(fresh), "first line\r\nsecond line\r\n");
 
     const std::string old = Scratch("old.log");
-    EXPECT_TRUE(files().AppendToFile(old.c_str(), "new line\r\n", 10));
-    EXPECT_EQ(Content(old), "old line\r\nnew line\r\n");
-
+    std::unique_ptr<OpenedFile> file = OpenForAppending(old);
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->Write("new line\r\n", 10));
     // Exactly the bytes asked for, not up to a NUL.
-    EXPECT_TRUE(files().AppendToFile(old.c_str(), "abcdef", 3));
+    EXPECT_TRUE(file->Write("abcdef", 3));
+    file.reset();
     EXPECT_EQ(Content(old), "old line\r\nnew line\r\nabc");
 }
 
-TEST_F(SeamContract, AppendToFileFailsInAMissingDirectory) {
+TEST_F(SeamContract, OpeningToAppendFailsInAMissingDirectory) {
     ASSERT_TRUE(ApplyFiles({}));
-    EXPECT_FALSE(files().AppendToFile(Scratch("nowhere\\x.log").c_str(), "lost\r\n", 6));
+    EXPECT_EQ(OpenForAppending(Scratch("nowhere\\x.log")), nullptr);
     EXPECT_EQ(files().GetAttributes(Scratch("nowhere").c_str()), kInvalidAttributes);
 }
 
-TEST_F(SeamContract, AppendToFileFailsOnAReadOnlyFile) {
+TEST_F(SeamContract, OpeningToAppendFailsOnAReadOnlyFile) {
     if (!machine_->ReadOnlyFilesRefuseWrites()) {
         GTEST_SKIP() << "this system writes into read-only files (Wine run as root does)";
     }
     ASSERT_TRUE(ApplyFiles({File("readonly.log", "kept\r\n", kAttrReadOnly | kAttrArchive)}));
-    const std::string readOnly = Scratch("readonly.log");
-    EXPECT_FALSE(files().AppendToFile(readOnly.c_str(), "lost\r\n", 6));
-    EXPECT_EQ(Content(readOnly), "kept\r\n");
+    EXPECT_EQ(OpenForAppending(Scratch("readonly.log")), nullptr);
 }
 
-TEST_F(SeamContract, AppendToFileWithARelativePathWritesInTheCurrentDirectory) {
+// What tells a plain file from a link: one name, no reparse point, and (where the system
+// gives it) a final path that is the full path of the name opened.
+TEST_F(SeamContract, ARelativeNameOpensAPlainFileInTheCurrentDirectory) {
     const char name[] = "cvpurger-contract-append.log";
     const std::string full = machine_->CurrentDirectory() + "\\" + name;
     files().SetAttributes(full.c_str(), kAttrNormal);
     files().DeleteFileAt(full.c_str());  // a leftover of an interrupted run
 
-    EXPECT_TRUE(files().AppendToFile(name, "one\r\n", 5));
-    EXPECT_TRUE(files().AppendToFile(name, "two\r\n", 5));
-    EXPECT_EQ(Content(full), "one\r\ntwo\r\n");
+    char buffer[kTextSize];
+    EXPECT_EQ(files().FullPath(name, buffer, kTextSize), full.size());
+    EXPECT_EQ(buffer, full);
+    EXPECT_EQ(files().FullPath(name, buffer, 4), full.size() + 1);
+
+    std::unique_ptr<OpenedFile> file = OpenForAppending(name);
+    ASSERT_NE(file, nullptr);
+    FileInformation information;
+    ASSERT_TRUE(file->ReadInformation(&information));
+    EXPECT_EQ(information.links, 1u);
+    EXPECT_EQ(information.attributes & (kAttrReparsePoint | kAttrDirectory), 0u);
+    const Dword length = file->FinalPath(buffer, kTextSize);
+    if (length != 0) {
+        const std::string finalPath(buffer, length);
+        EXPECT_EQ(LowerCopy(finalPath), LowerCopy("\\\\?\\" + full));
+        // Windows counts the NUL in the size it asks for, Wine 8 does not.
+        EXPECT_GE(file->FinalPath(buffer, 4), length);
+    }
+    EXPECT_TRUE(file->Write("one\r\n", 5));
+    file.reset();
+    EXPECT_EQ(Content(full), "one\r\n");
     EXPECT_TRUE(files().DeleteFileAt(full.c_str()));
+}
+
+TEST_F(SeamContract, AHardLinkIsASecondNameOfTheSameFile) {
+    ASSERT_TRUE(ApplyFiles({File("system.ini", "[drivers]\r\n")}));
+    const std::string target = Scratch("system.ini");
+    const std::string link = Scratch("UnInstall.log");
+    ASSERT_TRUE(machine_->AddHardLink(target, link));
+    std::unique_ptr<OpenedFile> file = OpenForAppending(link);
+    ASSERT_NE(file, nullptr);
+    FileInformation information;
+    ASSERT_TRUE(file->ReadInformation(&information));
+    EXPECT_EQ(information.links, 2u);
+    EXPECT_TRUE(file->Write("x", 1));
+    file.reset();
+    EXPECT_EQ(Content(target), "[drivers]\r\nx");
 }
 
 // --- Devices -----------------------------------------------------------------------
@@ -1078,8 +1183,7 @@ TEST_F(SeamContract, UninstallOemInfTakesThePublishedInfAway) {
     char windows[kTextSize] = {};
     ASSERT_GT(files().WindowsDirectory(windows, kTextSize), 0u);
     const std::string inf = std::string(windows) + "\\inf\\oem97.inf";
-    constexpr char kText[] = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
-    ASSERT_TRUE(files().AppendToFile(inf.c_str(), kText, sizeof kText - 1));
+    ASSERT_TRUE(Append(inf, "[Version]\r\nSignature=\"$Windows NT$\"\r\n"));
     constexpr Dword kForce = 1;  // SUOI_FORCEDELETE
     EXPECT_TRUE(devices().UninstallOemInf("oem97.inf", kForce));
     EXPECT_EQ(files().GetAttributes(inf.c_str()), kInvalidAttributes);
@@ -1141,6 +1245,9 @@ TEST_F(SeamContract, UserCountryCodeIsDigitsCountedWithTheNul) {
     char tiny[1] = {};
     EXPECT_EQ(system().UserCountryCode(tiny, 1), 0) << "no room for the code";
 }
+
+// Both machines speak English here: Western European text, one byte a character.
+TEST_F(SeamContract, AnsiCodePageOfAnEnglishSystem) { EXPECT_EQ(system().AnsiCodePage(), 1252u); }
 
 // The suite runs as the purger must: a 32-bit process on 32-bit Windows, as an
 // administrator.

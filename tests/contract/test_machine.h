@@ -33,6 +33,9 @@ class TestMachine {
     // The directory a relative path lies in, without a trailing backslash.
     virtual std::string CurrentDirectory() = 0;
 
+    // A second name for the file `existing` (CreateHardLinkA).
+    virtual bool AddHardLink(const std::string& existing, const std::string& link) = 0;
+
     // Whether opening a read-only file for writing fails, as Windows makes it. Wine
     // leaves that to the Unix permissions, which do not stop root.
     virtual bool ReadOnlyFilesRefuseWrites() = 0;

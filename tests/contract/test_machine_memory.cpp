@@ -24,6 +24,11 @@ class MemoryTestMachine : public TestMachine {
     // Where a new MemoryMachine puts the program's current directory.
     std::string CurrentDirectory() override { return "C:\\cvpurger"; }
 
+    bool AddHardLink(const std::string& existing, const std::string& link) override {
+        machine_.AddHardLink(existing, link);
+        return machine_.FileExists(link);
+    }
+
     bool ReadOnlyFilesRefuseWrites() override { return true; }
 
     bool MakeKeyLink(const std::string&, const std::string&) override { return false; }

@@ -86,11 +86,16 @@ class Win32TestMachine : public TestMachine {
         for (const ImageFile& file : image.files) {
             if (!ApplyFile(file, error)) return false;
         }
+        // Through the key's handle, which keeps the DACL as written, protected flag and
+        // all, as the in-memory machine takes an image's.
         for (const KeyDacl& dacl : image.dacls) {
-            const std::string object = KeyObjectName(dacl.root, dacl.path);
-            const Long result = platform_.WriteKeyDacl(object.c_str(), dacl.sddl.c_str());
+            std::unique_ptr<RegistryKey> key;
+            Long result = platform_.OpenKey(dacl.root, dacl.path.c_str(), WRITE_DAC, &key);
+            if (result == kErrorSuccess) {
+                result = key->SetSecurity(kDaclSecurityInformation, dacl.sddl.c_str());
+            }
             if (result != kErrorSuccess) {
-                *error = Failure("SetNamedSecurityInfoA", object, static_cast<DWORD>(result));
+                *error = Failure("RegSetKeySecurity", dacl.path, static_cast<DWORD>(result));
                 return false;
             }
         }
@@ -127,6 +132,10 @@ class Win32TestMachine : public TestMachine {
         std::string directory(buffer, length < MAX_PATH ? length : 0);
         if (!directory.empty() && directory.back() == '\\') directory.pop_back();
         return directory;
+    }
+
+    bool AddHardLink(const std::string& existing, const std::string& link) override {
+        return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != FALSE;
     }
 
     bool ReadOnlyFilesRefuseWrites() override {
@@ -289,7 +298,8 @@ class Win32TestMachine : public TestMachine {
         if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return;
         // A key that denies us: open it up, and its children one by one, since Wine
         // does not hand an inheritable ACE down to existing subkeys.
-        platform_.WriteKeyDacl(KeyObjectName(root, path).c_str(), "D:(A;CI;GA;;;WD)");
+        platform_.WriteKeyDacl(KeyObjectName(root, path).c_str(), kDaclSecurityInformation,
+                               "D:(A;CI;GA;;;WD)");
         std::vector<std::string> children;
         HKEY opened = nullptr;
         if (RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &opened) ==

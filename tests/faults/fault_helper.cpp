@@ -2,7 +2,8 @@
 //
 //   fault_helper set-security KEY SDDL
 //       writes the owner ("O:") and DACL ("D:") parts of SDDL to the registry key
-//       KEY, named as the security API names it ("MACHINE\SYSTEM\...")
+//       KEY below HKEY_LOCAL_MACHINE ("SYSTEM\..."), whole, protected flag included
+//       (RegSetKeySecurity; Wine's SetNamedSecurityInfoA drops that flag)
 //   fault_helper run [--hold FILE SHARING]... [--kill-after MS | --kill-at-size FILE BYTES]
 //                    -- COMMAND_LINE
 //       opens each existing FILE (SHARING "none": nobody else may open it;
@@ -12,8 +13,7 @@
 //       the held files stay open until then. Prints "exit CODE MS", "killed MS" or
 //       "hung MS" (MS since the start).
 #include <windows.h>
-
-#include <aclapi.h>
+// windows.h first: sddl.h relies on its types.
 #include <sddl.h>
 
 #include <cstdio>
@@ -26,6 +26,7 @@
 namespace {
 
 using cvp::win32::UniqueHandle;
+using cvp::win32::UniqueKey;
 using cvp::win32::UniqueLocal;
 using cvp::win32::ValidOrNull;
 
@@ -39,7 +40,7 @@ int Usage() {
     return 2;
 }
 
-int SetSecurity(const char* key, const char* sddl) {
+int SetSecurity(const char* path, const char* sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
                                                               nullptr)) {
@@ -55,12 +56,16 @@ int SetSecurity(const char* key, const char* sddl) {
     GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
     const SECURITY_INFORMATION parts = (ownerSid ? OWNER_SECURITY_INFORMATION : 0) |
                                        (present ? DACL_SECURITY_INFORMATION : 0);
-    std::string name(key);  // SetNamedSecurityInfoA takes a writable name
-    const DWORD result = SetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY, parts, ownerSid,
-                                               nullptr, dacl, nullptr);
+    // The owner may be given back by one who holds no more than WRITE_OWNER.
+    const REGSAM access = (ownerSid ? WRITE_OWNER : 0) | (present ? WRITE_DAC : 0);
+    HKEY opened = nullptr;
+    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &opened);
+    if (result == ERROR_SUCCESS) {
+        UniqueKey key(opened);
+        result = RegSetKeySecurity(key.get(), parts, descriptor);
+    }
     if (result != ERROR_SUCCESS) {
-        std::fprintf(stderr, "fault_helper: SetNamedSecurityInfoA(%s) failed: %lu\n", key,
-                     result);
+        std::fprintf(stderr, "fault_helper: RegSetKeySecurity(%s) failed: %ld\n", path, result);
         return 1;
     }
     return 0;

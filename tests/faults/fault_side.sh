@@ -12,14 +12,26 @@
 #   system-denied-key:KEY       the same, with SYSTEM as its owner: no take-over works
 #   protected-child:KEY\CHILD   CHILD is such a key, so that KEY's deletion fails halfway
 #                               after its take-over
+#   protected-key:KEY           KEY's DACL protected, read-only for administrators, as
+#                               Windows keeps a control set's Enum key: what the run
+#                               takes from it needs a take-over, and a KEY the run leaves
+#                               must keep that DACL exactly
+#   linked-folder:PATH          the folder PATH a symbolic link to a folder holding what
+#                               PATH held: the run must not touch that folder
+#   log-symlink:PATH            C:\cvpurger\UnInstall.log a symbolic link to the file PATH
+#   log-hardlink:PATH           ... a hard link to it: the run must leave PATH as it was
+#   planted-pending:FAMILY:ID   a pending-identifier file of FAMILY naming ParentIdPrefix
+#                               ID where a limited user could put it: in the Windows
+#                               directory, and in a state folder everyone may write to;
+#                               the run must take nothing for it
 #   no-regsvr32[:KEY]           C:\windows\system32\regsvr32.exe is gone during the run
 #   missing-key:KEY             KEY and its subtree are left out of the image's import
 #   kill-after:MS               the run is ended with TerminateProcess after MS ms
 #   kill-at-log-size:BYTES      ... as soon as its UnInstall.log holds BYTES
 #
-# The PATH or KEY of locked-file, system-denied-key, no-regsvr32 and missing-key, and
-# protected-child's KEY, is what the run must leave; denied-key's KEY it must remove
-# (see run_fault.sh).
+# The PATH or KEY of locked-file, linked-folder, system-denied-key, no-regsvr32 and
+# missing-key, and protected-child's KEY, is what the run must leave; denied-key's KEY it
+# must remove (see run_fault.sh).
 #
 #   CVP_SCENARIO_TOOL, CVP_SCENARIO_EXE, CVP_SCENARIO_IMAGE, CVP_SCENARIO_MODULE
 #                     as for tests/scenarios/wine_side.sh
@@ -29,10 +41,12 @@
 #                     files.before and keys.before stand for the first run's (the
 #                     machine is the same), which saves taking them
 #
-# Each run's folder gets: run.result (fault_helper's line), keys.after and keys.check
-# (the sweep's dump and report; the first run's keys.before is the machine as
-# imported), registry.before/ and .after/ (regedit exports), files.before and .after,
-# registry.changes, files.changes, and UnInstall.log as it was after that run.
+# Each run's folder gets: run.result (fault_helper's line), keys.start, keys.after and
+# keys.check (the sweep's dumps as the run starts and after it, and its report; the
+# first run's keys.before is the machine as imported), registry.before/ and .after/
+# (regedit exports), files.before and .after, registry.changes, files.changes, and
+# UnInstall.log as it was after that run; log-target.before and .after (the file a
+# linked log points to).
 set -eu
 
 token=$1
@@ -90,19 +104,50 @@ missing_keys() {
 # Writes a key's owner and DACL; the purger's take-over needs WRITE_DAC, which only
 # the owner has in spite of the DACL.
 set_key_security() {
-    wine "$helper" set-security "MACHINE\\$1" "$2" >/dev/null
+    wine "$helper" set-security "$1" "$2" >/dev/null
 }
 
 # Denies administrators everything but taking the key back (WRITE_OWNER), so that the
 # fault can be lifted for the second run.
 readonly refuse_admins='D:P(D;;0x7003f;;;BA)(A;;WO;;;BA)'
 readonly wine_key_dacl='D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)'
+readonly closed_to_admins='D:P(A;CI;KR;;;BA)(A;CI;KA;;;SY)'
+
+# A pending-identifier file of family $1 naming ParentIdPrefix $2, into the file $3.
+plant_pending() {
+    printf '[PendingCleanup]\r\nParentIdPrefix1=%s\r\n' "$2" >"$3/CVPurgerPending$1.ini"
+}
+
+# The file a linked log points to, a copy of its own first: the prefix shares its files
+# with the template.
+link_log() {
+    target=$(prefix_path "$2")
+    cp -p "$target" "$target.own" && mv "$target.own" "$target"
+    cp -p "$target" "$out/log-target.before"
+    ln "$1" "$target" "$drive_c/cvpurger/UnInstall.log"
+}
 
 inject() {
     case "$1" in
         denied-key:*) set_key_security "${1#*:}" "$refuse_admins" ;;
         system-denied-key:* | protected-child:*)
             set_key_security "${1#*:}" "O:SY$refuse_admins"
+            ;;
+        protected-key:*) set_key_security "${1#*:}" "$closed_to_admins" ;;
+        linked-folder:*)
+            folder=$(prefix_path "${1#*:}")
+            mv "$folder" "$folder.target"
+            ln -s "$(basename "$folder").target" "$folder"
+            ;;
+        log-symlink:*) link_log -s "${1#*:}" ;;
+        log-hardlink:*) link_log -f "${1#*:}" ;;
+        planted-pending:*)
+            planted=${1#*:}
+            plant_pending "${planted%%:*}" "${planted#*:}" "$drive_c/windows"
+            # Wine shows the Unix permissions as the DACL: Everyone may write.
+            mkdir -p "$drive_c/windows/CVPurger"
+            chmod 777 "$drive_c/windows/CVPurger"
+            plant_pending "${planted%%:*}" "${planted#*:}" "$drive_c/windows/CVPurger"
             ;;
         no-regsvr32*) mv "$system32/regsvr32.exe" "$system32/regsvr32.exe.gone" ;;
         locked-log) : >"$drive_c/cvpurger/UnInstall.log" ;;
@@ -127,6 +172,24 @@ restore_access() {
             ;;
         no-regsvr32*) mv "$system32/regsvr32.exe.gone" "$system32/regsvr32.exe" ;;
         locked-file:*) wine attrib "${1#*:}" >>"$out/attributes.after" ;;
+        # The folder back where it was, with whatever the run left of it.
+        linked-folder:*)
+            folder=$(prefix_path "${1#*:}")
+            rm -f "$folder"
+            mv "$folder.target" "$folder"
+            ;;
+        log-symlink:* | log-hardlink:*)
+            cp -p "$(prefix_path "${1#*:}")" "$out/log-target.after"
+            rm -f "$drive_c/cvpurger/UnInstall.log"
+            ;;
+        # The state folder as the purger makes it, without what was planted.
+        planted-pending:*)
+            family=${1#*:}
+            family=${family%%:*}
+            rm -f "$drive_c/windows/CVPurgerPending$family.ini" \
+                "$drive_c/windows/CVPurger/CVPurgerPending$family.ini"
+            chmod 750 "$drive_c/windows/CVPurger"
+            ;;
     esac
 }
 
@@ -162,18 +225,20 @@ take_before_from() {
 }
 
 # Runs the purger with fault_helper's OPTIONS (one a line) and sweeps the keys against
-# the machine as it was imported: a key a killed run left open must not stay open.
-# The report is judged by run_fault.sh: a kill may leave a key open, a rerun may not.
+# the machine as it was imported (a key a killed run left open must not stay open) and
+# as the run found it (a key it leaves keeps its DACL exactly). The report is judged by
+# run_fault.sh: a kill may leave a key open or changed, a rerun may not.
 run_purger() {
     purger="\"$(winepath -w "$CVP_SCENARIO_EXE")\" $token"
     old_ifs=$IFS
     IFS='
 '
+    key_sweep dump >"$out/keys.start"
     # shellcheck disable=SC2086 # one option a line
     (cd "$drive_c/cvpurger" && wine "$helper" run $1 -- "$purger") >"$out/run.result" || true
     IFS=$old_ifs
-    key_sweep check "$(winepath -w "$results/first/keys.before")" >"$out/keys.after" \
-        2>"$out/keys.check" || true
+    key_sweep check "$(winepath -w "$results/first/keys.before")" \
+        "$(winepath -w "$out/keys.start")" >"$out/keys.after" 2>"$out/keys.check" || true
 }
 
 take_after() {

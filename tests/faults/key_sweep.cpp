@@ -4,10 +4,13 @@
 //   key_sweep dump            one key a line: "HKLM\PATH<TAB>SDDL" (the DACL as
 //                             ConvertSecurityDescriptorToStringSecurityDescriptorA
 //                             writes it, or "?ERROR" when it can't be read)
-//   key_sweep check BEFORE    the same dump of the registry now, and on stderr every
+//   key_sweep check BEFORE [START]
+//                             the same dump of the registry now, and on stderr every
 //                             key whose DACL grants Everyone full control when the key
-//                             did not have that grant in BEFORE (a dump); exit 1 if
-//                             there is one
+//                             did not have that grant in BEFORE (a dump), and every key
+//                             whose DACL differs from the one it had in START (a dump
+//                             taken as the run started; BEFORE when not given); exit 1
+//                             if there is either
 #include <windows.h>
 
 #include <sddl.h>
@@ -170,13 +173,7 @@ class OpenToEveryone {
     std::map<std::string, bool> answers_;
 };
 
-int Check(const char* beforeFile) {
-    Listing before;
-    if (!ReadListing(beforeFile, &before)) {
-        std::fprintf(stderr, "key_sweep: cannot read %s\n", beforeFile);
-        return 2;
-    }
-    const Listing now = SweepNow();
+int OpenedSince(const Listing& before, const Listing& now) {
     OpenToEveryone openToEveryone;
     int opened = 0;
     for (const auto& [path, sddl] : now) {
@@ -188,9 +185,39 @@ int Check(const char* beforeFile) {
                      path.c_str(), sddl.c_str(), wasSddl.c_str());
         ++opened;
     }
-    std::fprintf(stderr, "key_sweep: %d key(s) newly open to Everyone\n", opened);
+    return opened;
+}
+
+// A key a run leaves must keep its DACL exactly, the protected flag included.
+int ChangedSince(const Listing& start, const Listing& now) {
+    int changed = 0;
+    for (const auto& [path, sddl] : now) {
+        const auto was = start.find(path);
+        if (was == start.end() || was->second == sddl) continue;
+        std::fprintf(stderr, "key_sweep: %s has another DACL: %s (before: %s)\n", path.c_str(),
+                     sddl.c_str(), was->second.c_str());
+        ++changed;
+    }
+    return changed;
+}
+
+int Check(const char* beforeFile, const char* startFile) {
+    const auto read = [](const char* file, Listing* listing) {
+        if (ReadListing(file, listing)) return true;
+        std::fprintf(stderr, "key_sweep: cannot read %s\n", file);
+        return false;
+    };
+    Listing before;
+    Listing start;
+    if (!read(beforeFile, &before) || !read(startFile, &start)) return 2;
+    const Listing now = SweepNow();
+    const int opened = OpenedSince(before, now);
+    const int changed = ChangedSince(start, now);
+    std::fprintf(stderr,
+                 "key_sweep: %d key(s) newly open to Everyone, %d key(s) with another DACL\n",
+                 opened, changed);
     if (!Print(now)) return 2;
-    return opened == 0 ? 0 : 1;
+    return opened == 0 && changed == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -198,7 +225,9 @@ int Check(const char* beforeFile) {
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (argc == 2 && command == "dump") return Print(SweepNow()) ? 0 : 2;
-    if (argc == 3 && command == "check") return Check(argv[2]);
-    std::fprintf(stderr, "usage: key_sweep dump | key_sweep check BEFORE_DUMP\n");
+    if ((argc == 3 || argc == 4) && command == "check") {
+        return Check(argv[2], argv[argc - 1]);
+    }
+    std::fprintf(stderr, "usage: key_sweep dump | key_sweep check BEFORE_DUMP [START_DUMP]\n");
     return 2;
 }

@@ -7,10 +7,11 @@
 #
 # Without a fault it makes that clean run, in REFERENCE. With faults it fails unless
 #   - the faulted run ends normally (exit code 0), or is killed where the fault says so;
-#   - the key-security sweep passes after it (a killed run's open keys are reported);
+#   - the key-security sweep passes after it: no key newly open to Everyone, and every
+#     key it leaves with the DACL it found (a killed run's open keys are reported);
 #   - every line it logged names something that is gone;
 #   - what the faults keep (see fault_side.sh) is still there, was removed by the clean
-#     run, and is not logged;
+#     run, and is not logged; the file a linked log points to is as it was;
 #   - everything else is removed as the clean run removes it (not checked after a kill);
 #   - the second run ends normally, passes the sweep, logs only what is gone, and
 #     leaves the same registry and files as the clean run (but for what no-regsvr32
@@ -34,8 +35,8 @@ fail() {
 kept_items() {
     while read -r fault; do
         case "$fault" in
-            locked-file:*)
-                path=${fault#locked-file:}
+            locked-file:* | linked-folder:*)
+                path=${fault#*:}
                 printf 'drive_c/%s\n' "$(printf '%s' "${path#?:\\}" | tr '\\' /)"
                 ;;
             system-denied-key:* | no-regsvr32:* | missing-key:*)
@@ -71,7 +72,8 @@ check_ending() {
 }
 
 check_sweep() {
-    if ! tail -n 1 "$1/keys.check" | tr -d '\r' | grep -q ' 0 key(s) newly open to Everyone$'; then
+    if ! tail -n 1 "$1/keys.check" | tr -d '\r' |
+        grep -q ' 0 key(s) newly open to Everyone, 0 key(s) with another DACL$'; then
         fail "$1: the key-security sweep failed:"
         cat "$1/keys.check" >&2
     fi
@@ -113,8 +115,9 @@ check_others() {
     done
 }
 
+# A change list or a file list without the log.
 without_log() {
-    grep -vx '+ drive_c/cvpurger/UnInstall.log' || true
+    grep -vxE '(\+ )?drive_c/cvpurger/UnInstall.log' || true
 }
 
 # A module regsvr32 could not unregister is deleted all the same, so no later run can
@@ -134,7 +137,11 @@ check_same_as_clean() {
         echo "run_fault.sh: left for good, as the module that could unregister it is gone:"
         cat "$work/orphaned"
     }
-    diff -u "$reference/first/files.after" "$work/second/files.after" >&2 ||
+    # A log the faults kept from the first run is not there when the second finds
+    # nothing to log.
+    without_log <"$reference/first/files.after" >"$work/clean.files"
+    without_log <"$work/second/files.after" >"$work/second.files"
+    diff -u "$work/clean.files" "$work/second.files" >&2 ||
         fail "second run: the files differ from the clean run's"
 }
 
@@ -168,6 +175,10 @@ for fault in "$@"; do
         locked-file:*)
             diff -u "$work/first/attributes.before" "$work/first/attributes.after" >&2 ||
                 fail "first run: a file it could not delete lost its attributes"
+            ;;
+        log-symlink:* | log-hardlink:*)
+            cmp -s "$work/first/log-target.before" "$work/first/log-target.after" ||
+                fail "first run: wrote through the linked UnInstall.log into ${fault#*:}"
             ;;
     esac
 done

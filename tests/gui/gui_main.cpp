@@ -10,19 +10,6 @@
 
 #include "gui/wizard_driver.h"
 
-namespace {
-
-std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    while (path.size() > 3 && path.back() == '\\') path.pop_back();
-    return path;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (argc < 3) {
@@ -30,9 +17,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     gui::Paths paths;
-    paths.purger = WindowsPath(argv[1]);
-    paths.repository = WindowsPath(argv[2]);
-    if (argc > 3) paths.screenshots = WindowsPath(argv[3]);
+    paths.purger = gui::WindowsPath(argv[1]);
+    paths.repository = gui::WindowsPath(argv[2]);
+    if (argc > 3) paths.screenshots = gui::WindowsPath(argv[3]);
     gui::SetTestPaths(paths);
     return RUN_ALL_TESTS();
 }

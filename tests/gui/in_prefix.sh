@@ -13,6 +13,10 @@ if [ -d /usr/share/wine/fonts ]; then
     cp --remove-destination /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" \
         2>/dev/null || true
 fi
+# The Windows the prefix plays, when a test names one (win2k, winxp, win7).
+if [ -n "${CVP_WINDOWS_VERSION:-}" ]; then
+    wine reg add 'HKCU\Software\Wine' /v Version /d "$CVP_WINDOWS_VERSION" /f >/dev/null
+fi
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
 

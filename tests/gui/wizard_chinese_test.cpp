@@ -104,9 +104,7 @@ TEST_F(WizardChinese, TheInstalledDriverPageAndTheFailureAreChinese) {
     ASSERT_TRUE(purger.Start("", "C:\\second"));
     HWND mode = purger.WaitForPage(id::kModeNext);
     ASSERT_NE(mode, nullptr);
-    Click(mode, id::kModeExpert);
-    Click(mode, id::kModeNext);
-    HWND page = purger.WaitForPage(id::kInstalledList);
+    HWND page = purger.OpenListPage(mode, id::kModeExpert, id::kInstalledList);
     ASSERT_NE(page, nullptr);
     EXPECT_FALSE(ListEntries(GetDlgItem(page, id::kInstalledList)).empty());
     SaveScreenshot("installed_page", {page});

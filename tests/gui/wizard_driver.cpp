@@ -1,5 +1,7 @@
 #include "gui/wizard_driver.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -200,6 +202,12 @@ HWND Purger::FindWindowOf(const std::string& windowClass, const std::string& tit
     });
 }
 
+HWND Purger::OpenListPage(HWND mode, int radio, int listId) const {
+    Click(mode, radio);
+    Click(mode, id::kModeNext);
+    return WaitForPage(listId);
+}
+
 // --- Controls ------------------------------------------------------------------------
 
 std::string Text(HWND window) {
@@ -393,6 +401,63 @@ long RunPurger(const std::string& arguments, const std::string& directory, const
     Purger purger(launch);
     if (!purger.Start(arguments, directory)) return -2;
     return purger.ExitCodeWithin(3 * kPatience);
+}
+
+long RunProgram(const std::string& commandLine, const std::string& output) {
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    UniqueHandle file(
+        cvp::win32::ValidOrNull(CreateFileA(output.c_str(), GENERIC_WRITE, 0, &inherited,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    if (!file) return -1;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = file.get();
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION info = {};
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+        return -1;
+    }
+    CloseHandle(info.hThread);
+    UniqueHandle process(info.hProcess);
+    DWORD code = 0;
+    if (WaitForSingleObject(process.get(), 3 * kPatience) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.get(), &code)) {
+        return -1;
+    }
+    return static_cast<long>(code);
+}
+
+std::string KeyDacl(const std::string& machinePath) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, machinePath.c_str(), 0, READ_CONTROL, &opened) !=
+        ERROR_SUCCESS) {
+        return "";
+    }
+    cvp::win32::UniqueKey key(opened);
+    char descriptor[4096];
+    DWORD size = sizeof descriptor;
+    LPSTR text = nullptr;
+    if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor, &size) !=
+            ERROR_SUCCESS ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        return "";
+    }
+    cvp::win32::UniqueLocalText owner(text);
+    return text;
+}
+
+std::string WindowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    return path;
 }
 
 }  // namespace gui

@@ -89,6 +89,9 @@ class Purger {
     HWND WaitForBox(const std::string& caption, DWORD milliseconds = kPatience) const;
     // Any top-level window of this process with this class and title.
     HWND FindWindowOf(const std::string& windowClass, const std::string& title) const;
+    // Chooses `radio` on the mode page and clicks Next: the list page that holds
+    // `listId`, or null.
+    HWND OpenListPage(HWND mode, int radio, int listId) const;
 
   private:
     Launch launch_;
@@ -149,6 +152,13 @@ std::vector<std::string> ReadLines(const std::string& path);
 // Runs CVPurger.exe with a command line in `directory` and waits for it.
 long RunPurger(const std::string& arguments, const std::string& directory,
                const Launch& launch = {});
+// Runs a program, its standard output into the file `output`, and waits for it: the
+// exit code, or -1 when it could not be run or did not end.
+long RunProgram(const std::string& commandLine, const std::string& output);
+// A key's DACL below HKEY_LOCAL_MACHINE in SDDL; "" when it can't be read.
+std::string KeyDacl(const std::string& machinePath);
+// A path as Windows names it: "/tmp/x" is "Z:\tmp\x" under Wine.
+std::string WindowsPath(std::string path);
 
 constexpr char kLog[] = "C:\\cvpurger\\UnInstall.log";
 

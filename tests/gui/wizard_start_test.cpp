@@ -113,9 +113,7 @@ TEST(WizardStart, PagesShowTheBannerThePanelAndTheLines) {
     ASSERT_NE(mode, nullptr);
     Sleep(500);  // painted
     ExpectPageLook(mode);
-    Click(mode, id::kModeWorking);
-    Click(mode, id::kModeNext);
-    HWND page = purger.WaitForPage(id::kWorkingList);
+    HWND page = purger.OpenListPage(mode, id::kModeWorking, id::kWorkingList);
     ASSERT_NE(page, nullptr);
     Sleep(500);
     ExpectPageLook(page);

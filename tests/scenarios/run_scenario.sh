@@ -8,21 +8,23 @@
 # cvpurger-preview, given the Wine machine's regedit exports and folder listing, must
 # say the same as the live preview there.
 #
-#   run_scenario.sh SCENARIO_TOOL CVPURGER_EXE IMAGE_DIR TOKEN WORK_DIR
+#   run_scenario.sh SCENARIO_TOOL CVPURGER_EXE IMAGE_DIR TOKEN WORK_DIR [VERSION]
 #
+# With VERSION (win2k, winxp, win7) both sides play that Windows: the in-memory
+# machine answers GetVersionExA with it, and the Wine prefix is set to it.
 # WORK_DIR keeps both sides' results (memory/, wine/) for a look after a failure.
 set -eu
 
-tool=$1 exe=$2 image=$3 token=$4 work=$5
+tool=$1 exe=$2 image=$3 token=$4 work=$5 version=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
 
 rm -rf "$work"
 mkdir -p "$work/memory" "$work/wine"
-"$tool" preview "$image" "$token" "$work/memory"
-"$tool" run "$image" "$token" "$work/memory"
+"$tool" preview "$image" "$token" "$work/memory" ${version:+"$version"}
+"$tool" run "$image" "$token" "$work/memory" ${version:+"$version"}
 
 CVP_SCENARIO_TOOL=$tool CVP_SCENARIO_EXE=$exe CVP_SCENARIO_IMAGE=$image \
-CVP_SCENARIO_OUT=$work/wine CVP_SCENARIO_PREVIEW=1 \
+CVP_SCENARIO_OUT=$work/wine CVP_WINDOWS_VERSION=$version CVP_SCENARIO_PREVIEW=1 \
     "$here/../wine/with-prefix.sh" "$here/wine_side.sh" "$token"
 
 status=0

@@ -7,6 +7,8 @@
 #   CVP_SCENARIO_TOOL, CVP_SCENARIO_EXE, CVP_SCENARIO_IMAGE, CVP_SCENARIO_OUT
 #   CVP_SCENARIO_MODULE  the test filter module put where machine.txt says "module"
 #   CVP_KEY_SWEEP        tests/faults' key_sweep.exe: fail if a run opens a key to Everyone
+#   CVP_WINDOWS_VERSION  the Windows the prefix plays (win2k, winxp, win7); Wine's own
+#                        when empty
 #   CVP_SCENARIO_PREVIEW set: first CVPurger.exe /preview of the command line, which must
 #                        leave the registry, the files and the key DACLs as they were;
 #                        its UnInstall.preview.txt goes to CVP_SCENARIO_OUT, and the
@@ -62,6 +64,10 @@ apply_manifest() {
     done
 }
 
+# Each process reads the version as it starts.
+if [ -n "${CVP_WINDOWS_VERSION:-}" ]; then
+    wine reg add 'HKCU\Software\Wine' /v Version /d "$CVP_WINDOWS_VERSION" /f >/dev/null
+fi
 if [ -f "$image/registry.reg" ]; then
     wine regedit /S "$(winepath -w "$image/registry.reg")"
 fi

@@ -68,7 +68,7 @@ class CleanupWorkerTest : public ::testing::Test {
     void ChooseWorkingDevice(const std::vector<std::string>& list, int index) {
         rig.state.expertMode = 0;
         for (size_t i = 0; i < list.size(); ++i)
-            CopyText(rig.state.presentDevices[i], list[i].c_str());
+            CopyText(rig.state.presentDevices[i], list[i].c_str(), 1252);
         rig.state.presentDeviceCount = static_cast<int>(list.size());
         rig.state.selectedIndex = index;
         FamilyFromListEntry(rig.state, list[static_cast<size_t>(index)].c_str());
@@ -76,7 +76,7 @@ class CleanupWorkerTest : public ::testing::Test {
     void ChooseInstalledDriver(const std::vector<std::string>& list, int index) {
         rig.state.expertMode = 1;
         for (size_t i = 0; i < list.size(); ++i) {
-            CopyText(rig.state.installedDrivers[i], list[i].c_str());
+            CopyText(rig.state.installedDrivers[i], list[i].c_str(), 1252);
         }
         rig.state.installedDriverCount = static_cast<int>(list.size());
         rig.state.selectedIndex = index;
@@ -283,7 +283,7 @@ TEST_F(CleanupWorkerTest, ExpertModeTriesOneNameForFamiliesTwoAndFour) {
                                freshSystem};
         RunContext freshContext{freshPlatform, fresh.state, &view};
         fresh.state.expertMode = 1;
-        CopyText(fresh.state.installedDrivers[0], entry);
+        CopyText(fresh.state.installedDrivers[0], entry, 1252);
         fresh.state.installedDriverCount = 1;
         FamilyFromListEntry(fresh.state, entry);
         RunCleanupWorker(freshContext);
@@ -424,11 +424,11 @@ TEST_F(CleanupWorkerOnDemoPc, ExpertModeRemovesWhatTheCommandLineRemoves) {
 
 TEST(ChosenEntry, ReadsTheListOfTheModeWithinItsCount) {
     RunState state;
-    CopyText(state.presentDevices[0], "working 0");
-    CopyText(state.presentDevices[1], "working 1");
+    CopyText(state.presentDevices[0], "working 0", 1252);
+    CopyText(state.presentDevices[1], "working 1", 1252);
     state.presentDeviceCount = 2;
-    CopyText(state.installedDrivers[0], "installed 0");
-    CopyText(state.installedDrivers[5], "stale");
+    CopyText(state.installedDrivers[0], "installed 0", 1252);
+    CopyText(state.installedDrivers[5], "stale", 1252);
     state.installedDriverCount = 1;
 
     state.selectedIndex = 1;

@@ -65,7 +65,7 @@ TEST(FamilyFromListEntry, FirstMatchingRuleDecides) {
 TEST(FamilyFromListEntry, NoFamilyLeavesTheUsbFlagAndPatternsAlone) {
     RunState state;
     state.usbFamily = 1;
-    CopyText(state.primaryHardwareId, "VID_0F6B");
+    CopyText(state.primaryHardwareId, "VID_0F6B", 1252);
     FamilyFromListEntry(state, "Something else");
     EXPECT_EQ(state.family, FamilyNone);
     EXPECT_EQ(state.usbFamily, 1);
@@ -113,7 +113,7 @@ TEST(SetFamilyHardwareIds, WorkingModeTakesThePresentDevicesId) {
                                       FamilyCx88Encoder, FamilyEmpiaUsb, FamilyWisUsb};
     for (ProductFamily family : families) {
         CopyText(state.presentHardwareIds[PresentHardwareIdSlot(family)],
-                 ("ID-" + std::to_string(family)).c_str());
+                 ("ID-" + std::to_string(family)).c_str(), 1252);
     }
     for (ProductFamily family : families) {
         SetFamilyHardwareIds(state, family, 0, 0);

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "app/command_line_run.h"
+#include "app/stoppable_platform.h"
 #include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
 #include "platform/image/registry_paths.h"
@@ -35,6 +36,7 @@
 #include "platform/string_table.h"
 #include "registry/primitives.h"
 #include "run/family_catalogue.h"
+#include "run/progress.h"
 #include "scenario/traces.h"
 #include "unit/key_security.h"
 #include "unit/run_rig.h"
@@ -94,6 +96,48 @@ inline int RunToken(Platform platform, const std::string& token,
     if (identifiers != nullptr) *identifiers = FoundIdentifiers(state);
     return result;
 }
+
+// The first entry of the wizard's installed-driver list that names `family`; -1 for
+// none.
+inline int InstalledEntryOf(Platform& platform, ProductFamily family) {
+    RunState list;
+    RunContext scan{platform, list, nullptr};
+    const int entries = ListEntries(scan, 1);
+    for (int index = 0; index < entries; ++index) {
+        RunState entry;
+        FamilyFromListEntry(entry, list.installedDrivers[index]);
+        if (entry.family == family) return index;
+    }
+    return -1;
+}
+
+// The wizard's run of `family` as a new process makes it: expert mode, on that entry.
+// 1 when there is one.
+inline int RunWizardFamily(Platform& platform, ProductFamily family,
+                           std::set<std::string>* identifiers = nullptr) {
+    const int index = InstalledEntryOf(platform, family);
+    if (index < 0) return 0;
+    RunState state;
+    RunWizardOn(platform, state, 1, index);
+    if (identifiers != nullptr) *identifiers = FoundIdentifiers(state);
+    return 1;
+}
+
+// The same run of the token's family, on the machine as the wizard's worker sees it.
+inline int RunWizardToken(Platform platform, const std::string& token,
+                          std::set<std::string>* identifiers = nullptr) {
+    StoppablePlatform worker(platform);
+    Platform stoppable = worker.platform();
+    return RunWizardFamily(stoppable, FamilyFromToken(token.c_str()), identifiers);
+}
+
+// How the runs of a test are made: unattended (RunToken) or by the wizard.
+struct Runner {
+    const char* name;
+    int (*run)(Platform platform, const std::string& token, std::set<std::string>* identifiers);
+};
+inline constexpr Runner kUnattended{"unattended", RunToken};
+inline constexpr Runner kWizard{"wizard", RunWizardToken};
 
 // --- Names as the machine's dumps spell them, lower-cased for comparing ----------------
 
@@ -335,6 +379,10 @@ struct DeletionPoint {
     // value's line is found once the run is over (LearnCleanRun).
     std::vector<std::string> footprint;
     std::string logged;  // the log line that reported it, without CR LF; "" for none
+    size_t call = 0;     // the seam call that made it
+    // The call that began its removal: a file's or folder's is the change of its
+    // attributes right before, when there was one.
+    size_t began = 0;
 };
 
 inline const char* KindName(DeletionPoint::Kind kind) {
@@ -374,9 +422,16 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     size_t calls() const { return calls_; }
     const std::vector<DeletionPoint>& deletions() const { return deletions_; }
 
+    // `action` runs when call `call` begins: what another thread does while it runs.
+    void AtCall(size_t call, std::function<void()> action) {
+        actionCall_ = call;
+        action_ = std::move(action);
+    }
+
     // Counts a call; false once the run has been killed.
     bool Pass() {
         if (++calls_ == limit_ + 1) takenOverAtKill_ = takenOver_;
+        if (calls_ == actionCall_ && action_) action_();
         return calls_ <= limit_;
     }
     // The keys whose DACL a take-over had replaced, and neither put back nor deleted,
@@ -393,8 +448,13 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     void Record(DeletionPoint point) {
         if (!recording_) return;
         if (point.kind == DeletionPoint::Kind::Device) point.path = InstanceId(point.footprint);
+        point.call = calls_;
+        const bool prepared = (point.kind == DeletionPoint::Kind::File ||
+                               point.kind == DeletionPoint::Kind::Directory) &&
+                              attributesSetAt_ + 1 == calls_ && attributesSetOn_ == point.path;
+        point.began = prepared ? attributesSetAt_ : calls_;
         deletions_.push_back(std::move(point));
-        recordedAt_ = calls_;
+        awaitingLog_ = true;
     }
     // The registry below `subtree` while recording.
     std::vector<std::string> RegistryNow(Root root, const std::string& subtree) const {
@@ -436,11 +496,17 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     Long ReadKeyLink(Root root, const char* path, std::string* target) override {
         return Pass() ? machine_.ReadKeyLink(root, path, target) : kErrorAccessDenied;
     }
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override {
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                      const char* sddl) override {
         if (!Pass()) return kErrorAccessDenied;
-        const Long result = machine_.WriteKeyDacl(objectName, sddl);
-        if (result != kErrorSuccess || sddl == nullptr) return result;
-        const std::string key = ObjectKeyName(objectName);
+        const Long result = machine_.WriteKeyDacl(objectName, securityInformation, sddl);
+        if (result == kErrorSuccess && sddl != nullptr)
+            NoteDaclWritten(ObjectKeyName(objectName), sddl);
+        return result;
+    }
+    // A DACL written to `key` (named as KeyName spells it) by name or through its handle:
+    // the one last read puts it back, any other is a Grant.
+    void NoteDaclWritten(const std::string& key, const std::string& sddl) {
         if (const auto read = daclsRead_.find(key);
             read != daclsRead_.end() && read->second == sddl) {
             takenOver_.erase(key);
@@ -448,7 +514,6 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
             grants_.push_back({calls_, key, sddl});
             takenOver_.insert(key);
         }
-        return result;
     }
 
     // --- Files ---
@@ -463,7 +528,10 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         return Pass() ? machine_.GetAttributes(path) : kInvalidAttributes;
     }
     bool SetAttributes(const char* path, Dword attributes) override {
-        return Pass() && machine_.SetAttributes(path, attributes);
+        if (!Pass()) return false;
+        attributesSetAt_ = calls_;
+        attributesSetOn_ = path == nullptr ? "" : path;
+        return machine_.SetAttributes(path, attributes);
     }
     bool DeleteFileAt(const char* path) override {
         if (!Pass() || !machine_.DeleteFileAt(path)) return false;
@@ -476,6 +544,12 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         Record({DeletionPoint::Kind::Directory, Root::LocalMachine, path});
         return true;
     }
+    bool CreateDirectoryAt(const char* path, const char* sddl) override {
+        return Pass() && machine_.CreateDirectoryAt(path, sddl);
+    }
+    Long ReadFileSecurity(const char* path, std::string* sddl) override {
+        return Pass() ? machine_.ReadFileSecurity(path, sddl) : kErrorAccessDenied;
+    }
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override {
         if (Pass())
@@ -483,21 +557,31 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         if (buffer != nullptr && size > 0) buffer[0] = '\0';
         return 0;
     }
-    // A line appended by the very next call after a deletion reports that deletion.
-    bool AppendToFile(const char* path, const char* data, Dword size) override {
-        if (!Pass()) return false;
-        if (recording_ && recordedAt_ + 1 == calls_ && data != nullptr) {
-            std::string line(data, size);
-            line.erase(line.find_last_not_of("\r\n") + 1);
-            deletions_.back().logged = line;
-        }
-        return machine_.AppendToFile(path, data, size);
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override;
+    Dword FullPath(const char* path, char* buffer, Dword size) override {
+        return Pass() ? machine_.FullPath(path, buffer, size) : 0;
+    }
+    // The first line written to the log after a deletion, before the next one, reports
+    // that deletion.
+    void NoteLogLine(const char* data, Dword size) {
+        if (!awaitingLog_ || data == nullptr) return;
+        std::string line(data, size);
+        line.erase(line.find_last_not_of("\r\n") + 1);
+        deletions_.back().logged = line;
+        awaitingLog_ = false;
     }
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
+    // Recorded as the deletion of the published INF it takes.
     bool UninstallOemInf(const char* infFileName, Dword flags) override {
-        return Pass() && machine_.UninstallOemInf(infFileName, flags);
+        if (!Pass() || !machine_.UninstallOemInf(infFileName, flags)) return false;
+        char windows[kTextSize];
+        machine_.WindowsDirectory(windows, kTextSize);
+        Record({DeletionPoint::Kind::File, Root::LocalMachine,
+                std::string(windows) + "\\inf\\" + infFileName});
+        return true;
     }
 
     // --- Processes ---
@@ -518,6 +602,9 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     bool ReadOsVersion(OsVersion* version) override {
         return Pass() && machine_.ReadOsVersion(version);
     }
+    // Not counted: a run asks for it as it sets up, and it cannot fail or change anything.
+    Dword AnsiCodePage() override { return machine_.AnsiCodePage(); }
+    bool ProcessUser(std::string* sid) override { return Pass() && machine_.ProcessUser(sid); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return Pass() && machine_.ReadPciConfig(bus, device, reg, value);
     }
@@ -555,8 +642,12 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
     MemoryMachine& machine_;
     size_t calls_ = 0;
     size_t limit_ = std::numeric_limits<size_t>::max();
+    size_t actionCall_ = 0;
+    std::function<void()> action_;
     bool recording_ = false;
-    size_t recordedAt_ = 0;                         // the call that made the last recorded deletion
+    bool awaitingLog_ = false;    // the last recorded deletion has no log line yet
+    size_t attributesSetAt_ = 0;  // the last SetAttributes call, and its path
+    std::string attributesSetOn_;
     std::map<std::string, std::string> daclsRead_;  // the last DACL read of each key
     std::set<std::string> takenOver_;
     std::set<std::string> takenOverAtKill_;
@@ -591,6 +682,13 @@ class Key final : public RegistryKey {
         if (result == kErrorSuccess) {
             tap_.Record({DeletionPoint::Kind::Value, root_, path_, name == nullptr ? "" : name});
         }
+        return result;
+    }
+    Long SetSecurity(Dword securityInformation, const char* sddl) override {
+        if (!tap_.Pass()) return kErrorAccessDenied;
+        const Long result = key_->SetSecurity(securityInformation, sddl);
+        if (result == kErrorSuccess && sddl != nullptr)
+            tap_.NoteDaclWritten(KeyName(root_, path_), sddl);
         return result;
     }
 
@@ -642,6 +740,28 @@ class DeviceMembers final : public DeviceSet {
     std::unique_ptr<DeviceSet> set_;
 };
 
+class File final : public OpenedFile {
+  public:
+    File(SeamTap& tap, std::unique_ptr<OpenedFile> file, bool log)
+        : tap_(tap), file_(std::move(file)), log_(log) {}
+    bool ReadInformation(FileInformation* information) override {
+        return tap_.Pass() && file_->ReadInformation(information);
+    }
+    Dword FinalPath(char* buffer, Dword size) override {
+        return tap_.Pass() ? file_->FinalPath(buffer, size) : 0;
+    }
+    bool Write(const char* data, Dword size) override {
+        if (!tap_.Pass() || !file_->Write(data, size)) return false;
+        if (log_) tap_.NoteLogLine(data, size);
+        return true;
+    }
+
+  private:
+    SeamTap& tap_;
+    std::unique_ptr<OpenedFile> file_;
+    bool log_;  // UnInstall.log
+};
+
 class Started final : public Process {
   public:
     Started(SeamTap& tap, std::unique_ptr<Process> process)
@@ -674,6 +794,15 @@ inline std::unique_ptr<FileSearch> SeamTap::FindFirst(const char* pattern, FindD
     std::unique_ptr<FileSearch> search = machine_.FindFirst(pattern, data);
     if (!search) return nullptr;
     return std::make_unique<tapped::Search>(*this, std::move(search));
+}
+
+inline std::unique_ptr<OpenedFile> SeamTap::OpenFileAt(const char* path, Dword access, Dword share,
+                                                       Dword disposition, Dword flags) {
+    if (!Pass()) return nullptr;
+    std::unique_ptr<OpenedFile> file = machine_.OpenFileAt(path, access, share, disposition, flags);
+    if (!file) return nullptr;
+    const bool log = path != nullptr && std::strcmp(path, kLogFileName) == 0;
+    return std::make_unique<tapped::File>(*this, std::move(file), log);
 }
 
 inline std::unique_ptr<DeviceSet> SeamTap::OpenPresentDevices(const char* enumerator) {
@@ -731,13 +860,14 @@ inline testing::AssertionResult LoadFresh(const CleanRun& clean, MemoryMachine* 
     return testing::AssertionSuccess();
 }
 
-// Learnt once per test program; null, with a failure added, when the image can't be
-// loaded or the token names no family.
+// Learnt once per test program, made by `runner`; null, with a failure added, when the
+// image can't be loaded or the runner finds nothing of the token's family to run.
 inline const CleanRun* LearnCleanRun(const ImageRun& run, bool withDeletions,
-                                     const Preparation& preparation = {}) {
+                                     const Preparation& preparation = {},
+                                     const Runner& runner = kUnattended) {
     static std::map<std::string, CleanRun> learnt;
-    const std::string name =
-        run.image + " " + run.token + (withDeletions ? " deletions " : " ") + preparation.name;
+    const std::string name = run.image + " " + run.token + " " + runner.name +
+                             (withDeletions ? " deletions " : " ") + preparation.name;
     if (const auto found = learnt.find(name); found != learnt.end()) return &found->second;
     CleanRun clean;
     std::string error;
@@ -754,8 +884,8 @@ inline const CleanRun* LearnCleanRun(const ImageRun& run, bool withDeletions,
     clean.devices = PresentDevices(rig.machine);
     SeamTap tap(rig.machine);
     if (withDeletions) tap.RecordDeletions();
-    if (RunToken(tap.platform(), run.token, &clean.identifiers) != 1) {
-        ADD_FAILURE() << run.token << " names no family";
+    if (runner.run(tap.platform(), run.token, &clean.identifiers) != 1) {
+        ADD_FAILURE() << run.token << " names no family the " << runner.name << " run finds";
         return nullptr;
     }
     clean.after = ViewOf(rig.machine);
@@ -783,32 +913,20 @@ inline const CleanRun* LearnCleanRun(const ImageRun& run, bool withDeletions,
         }
     }
     clean.log = rig.LogLines();
-    RunToken(rig.platform, run.token);
+    runner.run(rig.platform, run.token, nullptr);
     clean.twice = ViewOf(rig.machine);
     return &learnt.emplace(name, std::move(clean)).first->second;
 }
 
+// Whether the fresh image holds the file or folder: the run makes one of its own, the
+// file that keeps its device identifiers until the registry step is done.
+inline bool OnFreshMachine(const CleanRun& clean, const DeletionPoint& point) {
+    const std::string name = FileName(point.path);
+    return std::any_of(clean.before.files.begin(), clean.before.files.end(),
+                       [&](const std::string& line) { return DumpLineFile(line) == name; });
+}
+
 // --- DACL entries -------------------------------------------------------------------------
-
-inline bool SameEntry(const Ace& a, const Ace& b) {
-    return a.deny == b.deny && a.flags == b.flags && a.mask == b.mask && a.sid == b.sid;
-}
-
-inline bool HasEntry(const Dacl& dacl, const Ace& ace) {
-    return std::any_of(dacl.aces.begin(), dacl.aces.end(),
-                       [&](const Ace& present) { return SameEntry(present, ace); });
-}
-
-// Whether `now` lacks an entry of `was`: a DACL replaced rather than put back. (A
-// Release passes a key's inheritable entries on to its subkeys again, which may add
-// entries to them; that takes nothing away.)
-inline bool LosesEntries(const std::string& was, const std::string& now) {
-    Dacl before;
-    Dacl after;
-    if (!ParseDaclSddl(was, &before) || !ParseDaclSddl(now, &after)) return was != now;
-    return std::any_of(before.aces.begin(), before.aces.end(),
-                       [&](const Ace& ace) { return !HasEntry(after, ace); });
-}
 
 // Whether every entry `now` lacks of `was` is one `was` inherited from what `original`
 // passes on to subkeys, and every entry it has beyond `was` one it inherited from what
@@ -846,9 +964,9 @@ inline bool InheritsReplacement(const std::string& was, const std::string& now,
 // name each exactly, computed from the run at hand, and count how often it was used.
 enum class KnownLimit {
     // A run stopped between a value key's take-over (Grant) and its Release leaves the
-    // key with the Grant's DACL, full control for the administrators, passed on to its
-    // subkeys. The purger keeps no note of the DACL it replaced, and a later run finds
-    // the key open to it and deletes the remaining values without a take-over, so
+    // key with the Grant's DACL, full control for the administrators (its subkeys are
+    // not touched). The purger keeps no note of the DACL it replaced, and a later run
+    // finds the key open to it and deletes the remaining values without a take-over, so
     // nothing puts the original back.
     TakeOverDaclLeft,
     // The registry step finds a device's NextParentID values in a control set's Enum
@@ -896,18 +1014,13 @@ class KnownLimits {
                             rerunFound.begin(), rerunFound.end(),
                             std::back_inserter(lostIdentifiers_));
     }
-    // The value keys a stopped run had taken over, with the DACL each Grant wrote and
-    // the one a clean run leaves it.
+    // The value keys a stopped run had taken over, with the DACL each Grant wrote.
     void AllowTakeOversLeft(const SeamTap& stopped) {
         for (const std::string& key : stopped.takenOverAtKill()) {
             if (clean_.valueKeys.count(key) == 0) continue;
             for (const Grant& grant : stopped.grants()) {
-                if (grant.key == key) takenOver_[key].granted = grant.dacl;  // the last counts
+                if (grant.key == key) takenOver_[key] = grant.dacl;  // the last counts
             }
-        }
-        for (const auto& [key, dacl] : clean_.daclsAfter) {
-            const auto taken = takenOver_.find(LowerCopy(key));
-            if (taken != takenOver_.end()) taken->second.original = dacl;
         }
     }
     // The one deletion a fault refused: a device whose removal failed leaves what the
@@ -928,19 +1041,12 @@ class KnownLimits {
     bool ExcusesFileLine(const std::string& line) {
         return lockedFiles_.count(DumpLineFile(line)) != 0 && Used(KnownLimit::LockedFileLeft);
     }
-    // A key's DACL `now`, where a clean run leaves `was`: the value key itself with
-    // exactly its Grant's DACL, or a key below it that inherits the Grant's entries in
-    // place of those the key's own DACL passes on, and differs in nothing else.
-    bool ExcusesDacl(const std::string& key, const std::string& was, const std::string& now) {
-        const std::string name = LowerCopy(key);
-        for (const auto& [taken, dacls] : takenOver_) {
-            if ((name == taken && now == dacls.granted) ||
-                (Within(name, taken, '\\') &&
-                 InheritsReplacement(was, now, dacls.original, dacls.granted))) {
-                return Used(KnownLimit::TakeOverDaclLeft);
-            }
-        }
-        return false;
+    // A key's DACL `now`, where a clean run leaves another: the value key itself with
+    // exactly its Grant's DACL (which reaches no key below it).
+    bool ExcusesDacl(const std::string& key, const std::string& now) {
+        const auto taken = takenOver_.find(LowerCopy(key));
+        return taken != takenOver_.end() && now == taken->second &&
+               Used(KnownLimit::TakeOverDaclLeft);
     }
 
     // Items excused, by limit.
@@ -979,14 +1085,9 @@ class KnownLimits {
             [&](const char* root) { return key == KeyName(Root::LocalMachine, root + area); });
     }
 
-    struct TakenOver {
-        std::string granted;   // the DACL its Grant wrote
-        std::string original;  // the DACL a clean run leaves it
-    };
-
     const CleanRun& clean_;
     std::vector<std::string> lostIdentifiers_;
-    std::map<std::string, TakenOver> takenOver_;    // by KeyName
+    std::map<std::string, std::string> takenOver_;  // KeyName -> the DACL its Grant wrote
     std::unordered_set<std::string> failedDevice_;  // the lines its removal took
     std::set<std::string> lockedFiles_;             // as FileName spells them
     std::array<int, kKnownLimits> used_{};
@@ -1058,8 +1159,8 @@ inline void ExpectEndsAsCleanRunEnds(RunRig& rig, const CleanRun& clean, const s
     std::vector<std::string> stripped;
     for (const auto& [key, sddl] : ReadKeyDacls(rig.machine)) {
         const auto cleanDacl = clean.daclsAfter.find(key);
-        if (cleanDacl != clean.daclsAfter.end() && LosesEntries(cleanDacl->second, sddl) &&
-            !limits.ExcusesDacl(key, cleanDacl->second, sddl)) {
+        if (cleanDacl != clean.daclsAfter.end() && Weakens(cleanDacl->second, sddl) &&
+            !limits.ExcusesDacl(key, sddl)) {
             stripped.push_back(key + "  " + cleanDacl->second + " -> " + sddl);
         }
     }

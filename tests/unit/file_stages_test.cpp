@@ -240,6 +240,19 @@ TEST_F(FileStageTest, ALinkInsideTheTwainFolderIsNeverFollowed) {
     EXPECT_FALSE(Exists(twain + "\\emscan.ds"));
 }
 
+// C:\windows\twain_32 as a junction to a folder of the user's: its entries are that
+// folder's.
+TEST_F(FileStageTest, ATwainFolderThatIsItselfALinkIsNeverFollowed) {
+    const std::string twain = "C:\\windows\\twain_32";
+    rig.machine.AddDirectory(twain, kAttrDirectory | kAttrReparsePoint);
+    rig.machine.AddFile(twain + "\\precious.doc", "x", kAttrReadOnly);
+    rig.machine.AddFile(twain + "\\photos\\one.jpg", "x");
+    Run(FamilyEmpiaUsb, CleanOtherFiles);
+    EXPECT_TRUE(Exists(twain + "\\precious.doc"));
+    EXPECT_EQ(rig.machine.GetAttributes((twain + "\\precious.doc").c_str()), kAttrReadOnly);
+    EXPECT_TRUE(Exists(twain + "\\photos\\one.jpg"));
+}
+
 TEST_F(FileStageTest, WisAuxiliaryFilesAreLoggedOneByOne) {
     rig.machine.AddFile("C:\\windows\\video_profiles.txt", "x");
     Run(FamilyWisUsb, CleanOtherFiles);

@@ -4,6 +4,7 @@
 // that outlived the run with that entry would be open to every account on the machine.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -46,6 +47,28 @@ inline bool OpenToEveryone(const std::string& sddl) {
     return (allowed & kKeyAllAccess) == kKeyAllAccess;
 }
 
+inline bool HasEntry(const Dacl& dacl, const Ace& ace) {
+    return std::any_of(dacl.aces.begin(), dacl.aces.end(), [&](const Ace& present) {
+        return present.deny == ace.deny && present.flags == ace.flags && present.mask == ace.mask &&
+               present.sid == ace.sid;
+    });
+}
+
+// Whether `now` lacks an entry of `was`, or the protection `was` had: a DACL replaced
+// rather than put back. (A Release passes a key's inheritable entries on to its subkeys
+// again; keys made here carry their defaults explicitly, so that may add entries to
+// them, which takes nothing away.)
+inline bool Weakens(const std::string& was, const std::string& now) {
+    Dacl before;
+    Dacl after;
+    if (!ParseDaclSddl(was, &before) || !ParseDaclSddl(now, &after)) return was != now;
+    if ((before.control & kDaclProtected) != 0 && (after.control & kDaclProtected) == 0) {
+        return true;
+    }
+    return std::any_of(before.aces.begin(), before.aces.end(),
+                       [&](const Ace& ace) { return !HasEntry(after, ace); });
+}
+
 struct OpenedKey {
     std::string path;
     std::string before;  // "" for a key the run made
@@ -70,6 +93,17 @@ class KeySecuritySweep {
     explicit KeySecuritySweep(KeyDacls before) : before_(std::move(before)) {}
     std::vector<OpenedKey> OpenedSince(const MemoryMachine& machine) const {
         return KeysOpenedToEveryone(before_, ReadKeyDacls(machine));
+    }
+    // The keys still there whose DACL the run weakened.
+    std::vector<OpenedKey> WeakenedSince(const MemoryMachine& machine) const {
+        std::vector<OpenedKey> weakened;
+        for (const auto& [path, sddl] : ReadKeyDacls(machine)) {
+            const auto was = before_.find(path);
+            if (was != before_.end() && Weakens(was->second, sddl)) {
+                weakened.push_back({path, was->second, sddl});
+            }
+        }
+        return weakened;
     }
 
   private:

@@ -35,14 +35,18 @@ TEST(KeysOpenedToEveryone, NamesWhatAGrantToEveryoneOpensUntilTheOriginalIsBack)
     const KeySecuritySweep sweep(ReadKeyDacls(machine));
     const std::string original = machine.KeyDacl(Root::LocalMachine, "SYSTEM\\Vendor");
 
-    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\Vendor", "D:(A;OICI;GA;;;WD)"), kErrorSuccess);
+    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\Vendor", kDaclSecurityInformation,
+                                   "D:(A;OICI;GA;;;WD)"),
+              kErrorSuccess);
     machine.CreateKey(Root::LocalMachine, "SYSTEM\\Vendor\\New");
     std::vector<std::string> opened;
     for (const OpenedKey& key : sweep.OpenedSince(machine)) opened.push_back(key.path);
     EXPECT_EQ(opened, (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\SYSTEM\\Vendor",
                                                 "HKEY_LOCAL_MACHINE\\SYSTEM\\Vendor\\Device"}));
 
-    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\Vendor", original.c_str()), kErrorSuccess);
+    ASSERT_EQ(
+        machine.WriteKeyDacl("MACHINE\\SYSTEM\\Vendor", kDaclSecurityInformation, original.c_str()),
+        kErrorSuccess);
     EXPECT_EQ(Describe(sweep.OpenedSince(machine)), "");
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "run/plain_file.h"
+
 namespace cvp {
 namespace {
 
@@ -213,7 +215,9 @@ TEST(MemoryKeySecurity, EnforcesTheDaclAtOpen) {
         {"D:(A;;KR;;;BA)", kGenericWrite, kErrorAccessDenied},
     };
     for (const Case& test : cases) {
-        ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\K", test.dacl), kErrorSuccess) << test.dacl;
+        ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\K", kDaclSecurityInformation, test.dacl),
+                  kErrorSuccess)
+            << test.dacl;
         EXPECT_EQ(OpenResult(machine, Root::LocalMachine, "K", test.access), test.expected)
             << test.dacl;
     }
@@ -222,13 +226,16 @@ TEST(MemoryKeySecurity, EnforcesTheDaclAtOpen) {
 TEST(MemoryKeySecurity, WritesReadBackCanonical) {
     MemoryMachine machine;
     machine.CreateKey(Root::ClassesRoot, "CLSID\\{1}");
-    ASSERT_EQ(machine.WriteKeyDacl("CLASSES_ROOT\\CLSID\\{1}", "D:(D;OICI;GA;;;S-1-1-0)"),
+    ASSERT_EQ(machine.WriteKeyDacl("CLASSES_ROOT\\CLSID\\{1}", kDaclSecurityInformation,
+                                   "D:(D;OICI;GA;;;S-1-1-0)"),
               kErrorSuccess);
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SOFTWARE\\Classes\\CLSID\\{1}"),
               "D:(D;OICI;GA;;;WD)");
-    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}", "D:(Z;;KA;;;WD)"),
+    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\SOFTWARE\\Classes\\CLSID\\{1}",
+                                   kDaclSecurityInformation, "D:(Z;;KA;;;WD)"),
               kErrorInvalidParameter);
-    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\Missing", "D:"), kErrorFileNotFound);
+    EXPECT_EQ(machine.WriteKeyDacl("MACHINE\\Missing", kDaclSecurityInformation, "D:"),
+              kErrorFileNotFound);
     EXPECT_EQ(machine.KeyDacl(Root::ClassesRoot, "CLSID\\{1}"), "D:(D;OICI;GA;;;WD)");
 }
 
@@ -241,7 +248,8 @@ TEST(MemoryKeySecurity, InheritableEntriesReachSubkeysThatInherit) {
     machine.CreateKey(Root::LocalMachine, "SYSTEM\\K\\Shut");
     machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\Deep", "D:(D;;KA;;;BA)");
     machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\K\\Shut", "D:P(D;;KA;;;BA)");
-    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", "D:(A;OICI;GA;;;WD)(A;NP;KR;;;BU)"),
+    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", kDaclSecurityInformation,
+                                   "D:(A;OICI;GA;;;WD)(A;NP;KR;;;BU)"),
               kErrorSuccess);
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A"),
               "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)(A;OICIID;GA;;;WD)");
@@ -253,10 +261,40 @@ TEST(MemoryKeySecurity, InheritableEntriesReachSubkeysThatInherit) {
     // subkey once.
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\B\\C"),
               "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)(A;CIID;GR;;;BU)(A;OICIID;GA;;;WD)");
-    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", "D:(A;;KA;;;BA)"), kErrorSuccess);
+    ASSERT_EQ(
+        machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", kDaclSecurityInformation, "D:(A;;KA;;;BA)"),
+        kErrorSuccess);
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A"), "D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)");
     EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\A\\Deep"),
               "D:(D;;KA;;;BA)(A;CIID;GR;;;BU)");
+}
+
+// SetNamedSecurityInfoA takes the entries alone: the DACL is protected exactly when the
+// call says so. RegSetKeySecurity keeps the descriptor as given and passes nothing on.
+TEST(MemoryKeySecurity, OnlyTheFlagProtectsANamedWriteAndAHandlesWriteKeepsTheDescriptor) {
+    MemoryMachine machine;
+    machine.CreateKey(Root::LocalMachine, "SYSTEM\\K\\Sub");
+    const char* closed = "D:P(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
+    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K", kDaclSecurityInformation, closed),
+              kErrorSuccess);
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K"), "D:(A;CI;KR;;;BA)(A;CI;KA;;;SY)");
+    ASSERT_EQ(machine.WriteKeyDacl("MACHINE\\SYSTEM\\K",
+                                   kDaclSecurityInformation | kProtectedDaclSecurityInformation,
+                                   "D:(A;CI;KR;;;BA)(A;CI;KA;;;SY)"),
+              kErrorSuccess);
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K"), closed);
+    const std::string sub = machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\Sub");
+
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(machine.OpenKey(Root::LocalMachine, "SYSTEM\\K", kKeyRead, &key), kErrorSuccess);
+    EXPECT_EQ(key->SetSecurity(kDaclSecurityInformation, "D:(A;;KA;;;BA)"), kErrorAccessDenied);
+    ASSERT_EQ(machine.OpenKey(Root::LocalMachine, "SYSTEM\\K", kWriteDac, &key), kErrorSuccess);
+    EXPECT_EQ(key->SetSecurity(kDaclSecurityInformation, "O:BA"), kErrorInvalidParameter);
+    ASSERT_EQ(key->SetSecurity(kDaclSecurityInformation, "D:PAI(A;;KA;;;BA)(A;CIID;KR;;;BU)"),
+              kErrorSuccess);
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K"),
+              "D:PAI(A;;KA;;;BA)(A;CIID;KR;;;BU)");
+    EXPECT_EQ(machine.KeyDacl(Root::LocalMachine, "SYSTEM\\K\\Sub"), sub);
 }
 
 TEST(MemoryDeleteTree, DeletesTheWholeSubtree) {
@@ -337,14 +375,53 @@ TEST(MemoryFiles, FindFirstMatchesShortNamesAndDirectories) {
 
 TEST(MemoryFiles, RelativePathsLieInTheCurrentDirectory) {
     MemoryMachine machine;
-    ASSERT_TRUE(machine.AppendToFile("UnInstall.log", "a\r\n", 3));
-    ASSERT_TRUE(machine.AppendToFile("C:\\CVPURGER\\uninstall.LOG", "b", 1));
+    ASSERT_TRUE(AppendToPlainFile(machine, "UnInstall.log", "a\r\n", 3));
+    ASSERT_TRUE(AppendToPlainFile(machine, "C:\\CVPURGER\\uninstall.LOG", "b", 1));
     EXPECT_EQ(machine.FileContent("C:\\cvpurger\\UnInstall.log"), "a\r\nb");
     EXPECT_EQ(FoundNames(machine, "*.log"), std::vector<std::string>{"UnInstall.log"});
     EXPECT_EQ(machine.GetAttributes("..\\cvpurger\\.\\UnInstall.log"), kAttrArchive);
     EXPECT_EQ(machine.GetAttributes("C:\\cvpurger\\UnInstall.log\\"), kInvalidAttributes);
-    EXPECT_FALSE(machine.AppendToFile("C:\\nowhere\\x.log", "a", 1));
-    EXPECT_FALSE(machine.AppendToFile("C:\\windows", "a", 1));
+    EXPECT_FALSE(AppendToPlainFile(machine, "C:\\nowhere\\x.log", "a", 1));
+    EXPECT_FALSE(AppendToPlainFile(machine, "C:\\windows", "a", 1));
+}
+
+// Links as the file calls meet them on Windows: a symbolic link opened as itself shows
+// its reparse point; followed, it is its target, as the final path (from Vista on) says;
+// a hard link is one more name of the same content.
+TEST(MemoryFiles, LinksAsTheFileCallsSeeThem) {
+    MemoryMachine machine;
+    machine.SetOsVersion({kPlatformWin32Nt, 6, 1});
+    machine.AddFile("C:\\windows\\win.ini", "[fonts]\r\n");
+    machine.AddSymbolicLink("C:\\cvpurger\\sym.log", "C:\\windows\\win.ini");
+    machine.AddHardLink("C:\\windows\\win.ini", "C:\\cvpurger\\hard.log");
+    const auto open = [&](const char* path, Dword flags) {
+        return machine.OpenFileAt(path, kFileAppendData, kFileShareRead, kOpenAlways, flags);
+    };
+    FileInformation information;
+    char buffer[kTextSize];
+    std::unique_ptr<OpenedFile> itself = open("sym.log", kFileFlagOpenReparsePoint);
+    ASSERT_NE(itself, nullptr);
+    ASSERT_TRUE(itself->ReadInformation(&information));
+    EXPECT_EQ(information.attributes, kAttrArchive | kAttrReparsePoint);
+    EXPECT_EQ(information.links, 1u);
+    EXPECT_EQ(std::string(buffer, itself->FinalPath(buffer, kTextSize)),
+              "\\\\?\\C:\\cvpurger\\sym.log");
+
+    std::unique_ptr<OpenedFile> followed = open("SYM.LOG", 0);
+    ASSERT_NE(followed, nullptr);
+    ASSERT_TRUE(followed->ReadInformation(&information));
+    EXPECT_EQ(information.attributes, kAttrArchive);
+    EXPECT_EQ(information.links, 2u);
+    EXPECT_EQ(std::string(buffer, followed->FinalPath(buffer, kTextSize)),
+              "\\\\?\\C:\\windows\\win.ini");
+    EXPECT_EQ(followed->FinalPath(buffer, 4), 23u);
+    EXPECT_TRUE(followed->Write("x", 1));
+    EXPECT_EQ(machine.FileContent("C:\\cvpurger\\hard.log"), "[fonts]\r\nx");
+    EXPECT_TRUE(machine.DeleteFileAt("C:\\cvpurger\\hard.log"));
+    ASSERT_TRUE(followed->ReadInformation(&information));
+    EXPECT_EQ(information.links, 1u);
+    machine.SetOsVersion({kPlatformWin32Nt, 5, 1});
+    EXPECT_EQ(followed->FinalPath(buffer, kTextSize), 0u);  // XP has no such call
 }
 
 TEST(MemoryFiles, AttributesKeepTheDirectoryBit) {
@@ -396,10 +473,10 @@ TEST(MemoryFiles, RemoveDirectoryTakesOnlyEmptyWritableDirectories) {
 TEST(MemoryFiles, AppendFailsOnALockedOrReadOnlyFile) {
     MemoryMachine machine;
     machine.LockFile("C:\\cvpurger\\UnInstall.log");  // before it exists: the log is unwritable
-    EXPECT_FALSE(machine.AppendToFile("UnInstall.log", "a", 1));
+    EXPECT_FALSE(AppendToPlainFile(machine, "UnInstall.log", "a", 1));
     EXPECT_FALSE(machine.FileExists("C:\\cvpurger\\UnInstall.log"));
     machine.AddFile("C:\\ro.log", "x", kAttrReadOnly);
-    EXPECT_FALSE(machine.AppendToFile("C:\\ro.log", "a", 1));
+    EXPECT_FALSE(AppendToPlainFile(machine, "C:\\ro.log", "a", 1));
     EXPECT_EQ(machine.FileContent("C:\\ro.log"), "x");
 }
 
@@ -481,7 +558,7 @@ TEST_F(MemoryProfile, ReadsUtf16FilesAndBareNamesInTheWindowsDirectory) {
 TEST_F(MemoryProfile, SeesAFileChangeAfterAnEarlierRead) {
     machine.AddFile("C:\\cvpurger\\x.ini", "[S]\n");
     EXPECT_EQ(Read("S", "K", "C:\\cvpurger\\x.ini"), "dflt");
-    ASSERT_TRUE(machine.AppendToFile("C:\\cvpurger\\x.ini", "K=now\n", 6));
+    ASSERT_TRUE(AppendToPlainFile(machine, "C:\\cvpurger\\x.ini", "K=now\n", 6));
     EXPECT_EQ(Read("S", "K", "x.ini" /* the Windows directory */), "dflt");
     EXPECT_EQ(Read("S", "K", ".\\x.ini"), "now");
 }
@@ -776,7 +853,7 @@ TEST(MemoryApply, AppliesEditsFilesDaclsAndLocksInOrder) {
     EXPECT_EQ(machine.GetAttributes("C:\\new\\deep"), kAttrDirectory);
     EXPECT_EQ(OpenResult(machine, Root::LocalMachine, "SOFTWARE\\A\\B", kKeyRead),
               kErrorAccessDenied);
-    EXPECT_FALSE(machine.AppendToFile("C:\\windows\\system32\\drivers\\x.sys", "a", 1));
+    EXPECT_FALSE(AppendToPlainFile(machine, "C:\\windows\\system32\\drivers\\x.sys", "a", 1));
 }
 
 TEST(MemoryApply, AFaultyImageChangesNothing) {

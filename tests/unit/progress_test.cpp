@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,14 +26,14 @@ struct RecordingView : ProgressView {
 class ReportProgressTest : public ::testing::Test {
 protected:
     void Report(const char* item, int units = 1) {
-        CopyText(rig.state.currentItem, item);
+        CopyText(rig.state.currentItem, item, 1252);
         ReportProgress(rig.context, units);
     }
     RunRig rig;
 };
 
 TEST_F(ReportProgressTest, LogsCaptionBlankAndItem) {
-    CopyText(rig.state.statusText, "Delete driver's file...");
+    CopyText(rig.state.statusText, "Delete driver's file...", 1252);
     rig.state.stage = StageDriverFiles;
     Report("C:\\windows\\system32\\drivers\\a.sys");
     EXPECT_EQ(rig.LogLines(), std::vector<std::string>{
@@ -70,7 +71,7 @@ TEST_F(ReportProgressTest, RegistryStagesNameTheirHive) {
 }
 
 TEST_F(ReportProgressTest, ALongPathIsCutToFitAndTheLineStaysWhole) {
-    CopyText(rig.state.statusText, std::string(259, 'c').c_str());
+    CopyText(rig.state.statusText, std::string(259, 'c').c_str(), 1252);
     rig.state.stage = StageRegistryPlan;
     const std::string item(259, 'k');
     Report(item.c_str());
@@ -79,6 +80,21 @@ TEST_F(ReportProgressTest, ALongPathIsCutToFitAndTheLineStaysWhole) {
     const std::string expected =
         std::string(259, 'c') + " " + ("HKEY_LOCAL_MACHINE\\" + item).substr(0, 259);
     EXPECT_EQ(lines[0], expected);
+}
+
+// "HKEY_LOCAL_MACHINE\" takes 19 bytes; 120 code-page-950 characters of two take 240,
+// so the buffer's 259th byte falls on the first half of a character.
+TEST_F(ReportProgressTest, ALongPathIsCutBetweenTwoCharactersOfTheSystemCodePage) {
+    rig.machine.SetAnsiCodePage(950);
+    RunContext chinese{rig.platform, rig.state, nullptr};
+    rig.state.stage = StageRegistryPlan;
+    std::string item = "k";
+    for (int i = 0; i < 120; ++i) item += "\xA4\x40";  // U+4E00
+    CopyText(rig.state.currentItem, item.c_str(), rig.state.ansiCodePage);
+    ReportProgress(chinese, 1);
+    const std::vector<std::string> lines = rig.LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], " " + ("HKEY_LOCAL_MACHINE\\" + item).substr(0, 258));
 }
 
 TEST_F(ReportProgressTest, SuccessiveRunsAppend) {
@@ -94,6 +110,53 @@ TEST_F(ReportProgressTest, AnUnwritableLogLosesTheLineButTheRunCounts) {
     Report("B");
     EXPECT_EQ(rig.state.progressTotal, 2);
     EXPECT_EQ(rig.machine.FileContent(kLogPath), "");
+}
+
+// The system as Wine is to a Unix symbolic link: it follows the link whatever the flags
+// say, and shows the target, with one name and no reparse point.
+class FollowingEveryLink : public MemoryMachine {
+  public:
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override {
+        return MemoryMachine::OpenFileAt(path, access, share, disposition,
+                                         flags & ~kFileFlagOpenReparsePoint);
+    }
+};
+
+// One report on `machine`, a Windows 7 whose "UnInstall.log" `plant` puts in the current
+// directory: the elevated run writes nothing through a link to a system file, and goes
+// on as it does with an unwritable log. The log's lines come back.
+std::vector<std::string> ReportThroughPlantedLog(MemoryMachine& machine, const char* what,
+                                                 const std::function<void()>& plant) {
+    machine.SetOsVersion({kPlatformWin32Nt, 6, 1});
+    machine.AddFile("C:\\windows\\win.ini", "[fonts]\r\n");
+    plant();
+    Platform platform = machine.platform();
+    RunState state;
+    RunContext context{platform, state, nullptr};
+    CopyText(state.currentItem, "A", state.ansiCodePage);
+    ReportProgress(context, 1);
+    EXPECT_EQ(machine.FileContent("C:\\windows\\win.ini"), "[fonts]\r\n") << what;
+    EXPECT_EQ(state.progressTotal, 1) << what;
+    return machine.FileExists(kLogPath) && machine.FileContent(kLogPath) == " A\r\n"
+               ? std::vector<std::string>{" A"}
+               : std::vector<std::string>{};
+}
+
+TEST(ReportProgressLog, ALogThatIsALinkOfAnyKindIsRefused) {
+    MemoryMachine symbolic;
+    EXPECT_TRUE(ReportThroughPlantedLog(symbolic, "a symbolic link", [&] {
+                    symbolic.AddSymbolicLink(kLogPath, "C:\\windows\\win.ini");
+                }).empty());
+    MemoryMachine hard;
+    ReportThroughPlantedLog(hard, "a hard link",
+                            [&] { hard.AddHardLink("C:\\windows\\win.ini", kLogPath); });
+    FollowingEveryLink followed;
+    ReportThroughPlantedLog(followed, "a link the system follows",
+                            [&] { followed.AddSymbolicLink(kLogPath, "C:\\windows\\win.ini"); });
+    // A plain log passes, the final path naming it.
+    MemoryMachine plain;
+    EXPECT_EQ(ReportThroughPlantedLog(plain, "no link", [] {}), std::vector<std::string>{" A"});
 }
 
 TEST_F(ReportProgressTest, WizardModeShowsEachItemAndMovesTheBar) {
@@ -145,7 +208,7 @@ class DeleteFileReportedTest : public ReportProgressTest {};
 TEST_F(DeleteFileReportedTest, DeletesAReadOnlyHiddenSystemFileAndLogsIt) {
     const char* path = "C:\\windows\\system32\\drivers\\vs4kvcap.sys";
     rig.machine.AddFile(path, "driver", kAttrReadOnly | kAttrHidden | kAttrSystem);
-    CopyText(rig.state.statusText, "Delete driver's file...");
+    CopyText(rig.state.statusText, "Delete driver's file...", 1252);
     DeleteFileReported(rig.context, path);
     EXPECT_FALSE(rig.machine.FileExists(path));
     EXPECT_EQ(rig.LogLines(), std::vector<std::string>{std::string("Delete driver's file... ") +

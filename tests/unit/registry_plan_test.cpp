@@ -114,7 +114,7 @@ TEST(RegistryPlan, TheRegistryStepLogsEachHiveByItsStage) {
     RegistryRig rig;
     rig.Keys({kClsid + kRoamViewClassIds[0], kCcs + "Services\\RoamView"});
     rig.Family(FamilyWisUsb, 1, "VID_0EB1&PID_7007");
-    CopyText(rig.state.statusText, "Delete driver's registry key...");
+    CopyText(rig.state.statusText, "Delete driver's registry key...", 1252);
     RunRegistryStep(rig.context);
     EXPECT_EQ(rig.run.LogLines(),
               (Paths{"Delete driver's registry key... HKEY_CLASSES_ROOT\\CLSID\\"
@@ -130,7 +130,7 @@ TEST(RegistryPlan, PrefixLoopsTakeTheCountedNonEmptyEntries) {
     for (const std::string& value : values) rig.Value(kCcs + "Enum", value, "1");
     rig.Family(FamilyCx88, 1, "VEN_14F1&DEV_8800");
     for (const char* prefix : {"", "1a2b3c4d", "5e6f7a8b", "9c9c"}) {
-        CopyText(rig.state.parentIdPrefixes[rig.state.parentIdPrefixCount++], prefix);
+        CopyText(rig.state.parentIdPrefixes[rig.state.parentIdPrefixCount++], prefix, 1252);
     }
     rig.state.parentIdPrefixCount = 0;
     RunMainRegistryPlan(rig.context);
@@ -189,7 +189,7 @@ TEST(RegistryPlanCx88Encoder, ReadsTheMediumCacheEntriesOncePerControlSet) {
     rig.Value(entry, "##?#Stream#other#8&9c9c9c9c&0&0#{x}", "");
     rig.Family(FamilyCx88Encoder, 1, "VEN_14F1&DEV_8802");
     for (const char* prefix : {"1a2b3c4d", "5e6f7a8b"}) {
-        CopyText(rig.state.parentIdPrefixes[rig.state.parentIdPrefixCount++], prefix);
+        CopyText(rig.state.parentIdPrefixes[rig.state.parentIdPrefixCount++], prefix, 1252);
     }
     RunMainRegistryPlan(rig.context);
     const Paths& calls = rig.registry.calls;
@@ -215,7 +215,7 @@ TEST(RegistryPlanCx88Encoder, TheSecondStepsRunInExpertModeOnly) {
             kCcs + kK1Class + "##?#PCI#VEN_14F1&DEV_8800&SUBSYS_66301F3C&REV_05#4&1#{x}";
         rig.Keys({video + "\\Control"});
         rig.Family(FamilyCx88Encoder, test.expert, test.primary);
-        CopyText(rig.state.secondaryPciId, test.second);
+        CopyText(rig.state.secondaryPciId, test.second, 1252);
         RunMainRegistryPlan(rig.context);
         EXPECT_EQ(rig.Has(video), !test.removed) << test.expert << test.second;
     }
@@ -241,7 +241,7 @@ TEST(RegistryPlanEmpiaUsb, WorkingModeTakesTheRunningSticksTraces) {
     rig.Value(kCcs + "Enum", "NextParentID.2c3d4e5f.1", "1");
     rig.Value(cache, link, "");
     rig.Family(FamilyEmpiaUsb, 0, "VID_0F6B&PID_6023");
-    CopyText(rig.state.instanceSuffixes[rig.state.instanceSuffixCount++], "2c3d4e5f");
+    CopyText(rig.state.instanceSuffixes[rig.state.instanceSuffixCount++], "2c3d4e5f", 1252);
     RunMainRegistryPlan(rig.context);
     EXPECT_EQ(rig.Present(keys), Paths{keys[1]});
     EXPECT_FALSE(rig.HasValue(kCcs + "Enum", "NextParentID.2c3d4e5f.1") ||
@@ -254,7 +254,7 @@ class RegistryPlanWisUsb : public ::testing::Test {
         for (const char* id : kRoamViewClassIds) rig.Keys({kClsid + id});
         rig.Keys(secondStick);
         rig.Family(FamilyWisUsb, 1, "VID_0EB1&PID_7007");
-        CopyText(rig.state.secondaryUsbId, "VID_0EB1&PID_6668");
+        CopyText(rig.state.secondaryUsbId, "VID_0EB1&PID_6668", 1252);
     }
     RegistryRig rig;
     const Paths secondStick =

@@ -13,7 +13,7 @@ TEST(RegistryTakeover, GrantsAdministratorsFullControlAndReleasePutsTheDaclBack)
     RegistryRig rig;
     rig.Keys({kKey});
     rig.machine.SetKeyDacl(Root::LocalMachine, kKey, "D:(A;;KR;;;BU)(D;;KA;;;BA)");
-    KeyAccessTakeover takeover(rig.registry);
+    KeyAccessTakeover takeover(rig.registry, KeyAccessTakeover::Reach::Subtree);
     EXPECT_EQ(takeover.Grant(Root::LocalMachine, kPath.c_str()), 1);
     EXPECT_EQ(rig.Dacl(kKey), "D:(A;OICI;GA;;;BA)");
     takeover.Release();
@@ -50,7 +50,8 @@ TEST(RegistryTakeover, LiftsADenyTheSubkeysInherit) {
     // Subkeys with no entries of their own, only what they inherit.
     rig.machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\Guarded\\Instance", "D:");
     rig.machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\Guarded\\Instance\\Device Parameters", "D:");
-    ASSERT_EQ(rig.machine.WriteKeyDacl("MACHINE\\SYSTEM\\Guarded", "D:(D;OICI;KA;;;BA)"),
+    ASSERT_EQ(rig.machine.WriteKeyDacl("MACHINE\\SYSTEM\\Guarded", kDaclSecurityInformation,
+                                       "D:(D;OICI;KA;;;BA)"),
               kErrorSuccess);
     std::unique_ptr<RegistryKey> child;
     ASSERT_EQ(rig.machine.OpenKey(Root::LocalMachine, "SYSTEM\\Guarded\\Instance", kKeyAllAccess,
@@ -58,6 +59,47 @@ TEST(RegistryTakeover, LiftsADenyTheSubkeysInherit) {
               kErrorAccessDenied);
     EXPECT_EQ(TakeOverAndDeleteKey(rig.context, Root::LocalMachine, "SYSTEM\\Guarded\\"), 1);
     EXPECT_FALSE(rig.Has("SYSTEM\\Guarded"));
+}
+
+// A control set's Enum key as Windows keeps it: protected, the administrators may only
+// read it, and its device keys inherit that. A value of it goes after a take-over of
+// that key alone: no device key's DACL changes at any moment, and the key gets its DACL
+// back exactly, protected flag and all.
+TEST(RegistryTakeover, AValuesTakeOverOpensItsKeyAloneAndPutsItsDaclBackExactly) {
+    RegistryRig rig;
+    const std::string enumKey = kCcs + "Enum";
+    const std::string device = enumKey + "\\PCI\\VEN_109E&DEV_036E\\4&1&0";
+    rig.Keys({device});
+    rig.Value(enumKey, "NextParentID.1a2b3c4d.1", "1");
+    const std::string closed = "D:P(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
+    const std::string inherited = "D:(A;CIID;KR;;;BA)(A;CIID;KA;;;SY)";
+    rig.machine.SetKeyDacl(Root::LocalMachine, enumKey, closed);
+    for (const std::string& below :
+         {enumKey + "\\PCI", enumKey + "\\PCI\\VEN_109E&DEV_036E", device}) {
+        rig.machine.SetKeyDacl(Root::LocalMachine, below, inherited);
+    }
+    rig.registry.watch = [&] { EXPECT_EQ(rig.Dacl(device), inherited); };
+    EXPECT_EQ(TakeOverAndDeleteValue(rig.context, Root::LocalMachine, (enumKey + "\\").c_str(),
+                                     "NextParentID.1a2b3c4d.1"),
+              1);
+    EXPECT_FALSE(rig.HasValue(enumKey, "NextParentID.1a2b3c4d.1"));
+    EXPECT_EQ(rig.Dacl(enumKey), closed);
+    EXPECT_EQ(rig.Dacl(device), inherited);
+}
+
+// A protected key whose deletion stops at a subkey no take-over reaches: the key and
+// the subkeys that inherited the grant get their DACLs back as they were.
+TEST(RegistryTakeover, AKeyThatOutlivesItsTakeOverGetsItsProtectedDaclBack) {
+    RegistryRig rig;
+    rig.Keys({"SYSTEM\\Stuck\\Held", "SYSTEM\\Stuck\\Inheriting"});
+    const std::string closed = "D:P(A;CI;KR;;;BA)(A;CI;KA;;;SY)";
+    const std::string inherited = "D:(A;CIID;KR;;;BA)(A;CIID;KA;;;SY)";
+    rig.machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\Stuck", closed);
+    rig.machine.SetKeyDacl(Root::LocalMachine, "SYSTEM\\Stuck\\Inheriting", inherited);
+    rig.machine.DenyKeyTakeover(Root::LocalMachine, "SYSTEM\\Stuck\\Held");
+    EXPECT_EQ(TakeOverAndDeleteKey(rig.context, Root::LocalMachine, "SYSTEM\\Stuck\\"), 0);
+    EXPECT_EQ(rig.Dacl("SYSTEM\\Stuck"), closed);
+    EXPECT_EQ(rig.Dacl("SYSTEM\\Stuck\\Inheriting"), inherited);
 }
 
 TEST(RegistryTakeover, DeletesOneValueAndLogsTheKeyAndTheValue) {

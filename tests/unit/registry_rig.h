@@ -2,6 +2,7 @@
 // HKEY_LOCAL_MACHINE, the log read back, and a record of every registry call.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,28 +17,31 @@ inline const std::string kCcs = "SYSTEM\\CurrentControlSet\\";
 inline const std::string kHklm = "HKEY_LOCAL_MACHINE\\";
 
 // The machine's registry, recording each call in order as "open PATH", "delete PATH",
-// "read-dacl NAME" or "write-dacl NAME". It can refuse DACL writes, as the system
-// refuses a take-over.
+// "read-dacl NAME" or "write-dacl NAME", and calling `watch` before each. It can refuse
+// DACL writes, as the system refuses a take-over.
 class RecordingRegistry : public Registry {
   public:
     explicit RecordingRegistry(Registry& inner) : inner_(inner) {}
 
     Long OpenKey(Root root, const char* path, Dword access,
                  std::unique_ptr<RegistryKey>* key) override {
-        calls.push_back(std::string("open ") + path);
+        Record(std::string("open ") + path);
+        if (refuseDaclWrites && (access & kWriteDac) != 0) return kErrorAccessDenied;
         return inner_.OpenKey(root, path, access, key);
     }
     Long DeleteTree(Root root, const char* path) override {
-        calls.push_back(std::string("delete ") + path);
+        Record(std::string("delete ") + path);
         return inner_.DeleteTree(root, path);
     }
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override {
-        calls.push_back(std::string("read-dacl ") + objectName);
+        Record(std::string("read-dacl ") + objectName);
         return inner_.ReadKeyDacl(objectName, sddl);
     }
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override {
-        calls.push_back(std::string("write-dacl ") + objectName);
-        return refuseDaclWrites ? kErrorAccessDenied : inner_.WriteKeyDacl(objectName, sddl);
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                      const char* sddl) override {
+        Record(std::string("write-dacl ") + objectName);
+        return refuseDaclWrites ? kErrorAccessDenied
+                                : inner_.WriteKeyDacl(objectName, securityInformation, sddl);
     }
     Long ReadKeyLink(Root root, const char* path, std::string* target) override {
         return inner_.ReadKeyLink(root, path, target);
@@ -45,8 +49,14 @@ class RecordingRegistry : public Registry {
 
     Paths calls;
     bool refuseDaclWrites = false;
+    std::function<void()> watch;
 
   private:
+    void Record(std::string call) {
+        if (watch) watch();
+        calls.push_back(std::move(call));
+    }
+
     Registry& inner_;
 };
 
@@ -79,7 +89,7 @@ struct RegistryRig {
         state.family = family;
         state.usbFamily = family == FamilyEmpiaUsb || family == FamilyWisUsb ? 1 : 0;
         state.expertMode = expert;
-        CopyText(state.primaryHardwareId, primary);
+        CopyText(state.primaryHardwareId, primary, 1252);
     }
     // The logged items: each line without the (empty) caption and its blank.
     Paths Logged() const {

@@ -111,7 +111,7 @@ TEST_P(WatchedScenario, EveryRemovalIsSeenBeforeItHappensWithAllItTakes) {
 }
 
 // A removal refused before it happens leaves the machine as it was: no key, value or
-// file gone, nothing logged. Only the run's own pending file is new.
+// file gone, nothing logged. Only the program's own state folder is new.
 TEST_P(WatchedScenario, ARefusedRemovalNeverReachesTheMachineOrTheLog) {
     MemoryMachine machine;
     Load(machine);
@@ -124,8 +124,9 @@ TEST_P(WatchedScenario, ARefusedRemovalNeverReachesTheMachineOrTheLog) {
 
     EXPECT_EQ(machine.DumpRegistry({"HKEY_LOCAL_MACHINE"}), keysBefore);
     std::vector<std::string> filesAfter = machine.DumpFiles();
+    // The program's own state folder, with the pending identifiers in it.
     std::erase_if(filesAfter, [](const std::string& line) {
-        return LowerCopy(line).find("/cvpurgerpending") != std::string::npos;
+        return LowerCopy(line).rfind("drive_c/windows/cvpurger/", 0) == 0;
     });
     EXPECT_EQ(filesAfter, filesBefore);
     EXPECT_FALSE(machine.FileExists(kLogPath));

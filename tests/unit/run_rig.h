@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "app/cleanup_worker.h"
+#include "detect/present_devices.h"
+#include "detect/scans.h"
 #include "platform/memory/memory_machine.h"
+#include "run/family_catalogue.h"
 #include "run/run_context.h"
 
 namespace cvp::test {
@@ -25,6 +29,8 @@ class ForwardingSystem : public System {
         return machine_.UserCountryCode(buffer, size);
     }
     bool ReadOsVersion(OsVersion* version) override { return machine_.ReadOsVersion(version); }
+    Dword AnsiCodePage() override { return machine_.AnsiCodePage(); }
+    bool ProcessUser(std::string* sid) override { return machine_.ProcessUser(sid); }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         return machine_.ReadPciConfig(bus, device, reg, value);
     }
@@ -36,6 +42,40 @@ class ForwardingSystem : public System {
   private:
     System& machine_;
 };
+
+// What the list page shows: present devices in working mode, installed drivers in
+// expert mode. Returns the number of entries.
+inline int ListEntries(RunContext& scan, int expertMode) {
+    RunState& state = scan.state;
+    state.expertMode = expertMode;
+    ScanInstalledDrivers(scan);
+    if (expertMode == 1) return state.installedDriverCount;
+    state.installedDriverCount = 0;
+    state.presentDeviceCount = 0;
+    EnumeratePresentDevices(scan);
+    return state.presentDeviceCount;
+}
+
+class SilentView : public ProgressView {
+  public:
+    void ShowPath(const char*) override {}
+    void SetBarPosition(int) override {}
+    void ShowCaption(const char*) override {}
+};
+
+// The wizard's cleanup of the entry at `index`, as the pages start it, with `state` as
+// the run's record.
+inline void RunWizardOn(Platform& platform, RunState& state, int expertMode, int index) {
+    RunContext scan{platform, state, nullptr};
+    ListEntries(scan, expertMode);
+    state.selectedIndex = index;
+    FamilyFromListEntry(state, ChosenEntry(state));
+    SetFamilyHardwareIds(state, state.family, expertMode, 0);
+    ScanDeviceInstances(scan, state.primaryHardwareId);
+    SilentView view;
+    RunContext context{platform, state, &view};
+    RunCleanupWorker(context);
+}
 
 struct RunRig {
     MemoryMachine machine;

@@ -85,7 +85,7 @@ TEST_F(ScanInstalledDriversTest, TheDeluxeServiceCountsByItsDisplayName) {
 
 TEST_F(ScanInstalledDriversTest, RebuildsTheListButKeepsEarlierFlags) {
     rig.state.foundDvCard = 1;
-    CopyText(rig.state.installedDrivers[0], "stale");
+    CopyText(rig.state.installedDrivers[0], "stale", 1252);
     rig.state.installedDriverCount = 1;
     EXPECT_EQ(Scan(), std::vector<std::string>{"Vistrel QD4100"});
 }

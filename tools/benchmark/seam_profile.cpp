@@ -147,6 +147,10 @@ class ProfiledKey final : public RegistryKey {
         SeamProfile::Timer timer(profile_, profile_.Stats(area_, RegistryOp::DeleteValue));
         return inner_->DeleteValue(name);
     }
+    Long SetSecurity(Dword securityInformation, const char* sddl) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(area_, RegistryOp::WriteDacl));
+        return inner_->SetSecurity(securityInformation, sddl);
+    }
 
   private:
     SeamProfile& profile_;
@@ -193,10 +197,11 @@ class ProfiledRegistry final : public Registry {
                                  profile_.Stats(AreaOfObject(objectName), RegistryOp::ReadDacl));
         return inner_.ReadKeyDacl(objectName, sddl);
     }
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override {
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation,
+                      const char* sddl) override {
         SeamProfile::Timer timer(profile_,
                                  profile_.Stats(AreaOfObject(objectName), RegistryOp::WriteDacl));
-        return inner_.WriteKeyDacl(objectName, sddl);
+        return inner_.WriteKeyDacl(objectName, securityInformation, sddl);
     }
     Long ReadKeyLink(Root root, const char* path, std::string* target) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(AreaOf(root, path), RegistryOp::Open));
@@ -220,6 +225,29 @@ class ProfiledSearch final : public FileSearch {
   private:
     SeamProfile& profile_;
     std::unique_ptr<FileSearch> inner_;
+};
+
+// Opening the log, looking at it and writing a line all count as appending.
+class ProfiledOpenedFile final : public OpenedFile {
+  public:
+    ProfiledOpenedFile(SeamProfile& profile, std::unique_ptr<OpenedFile> inner)
+        : profile_(profile), inner_(std::move(inner)) {}
+    bool ReadInformation(FileInformation* information) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAppend));
+        return inner_->ReadInformation(information);
+    }
+    Dword FinalPath(char* buffer, Dword size) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAppend));
+        return inner_->FinalPath(buffer, size);
+    }
+    bool Write(const char* data, Dword size) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAppend));
+        return inner_->Write(data, size);
+    }
+
+  private:
+    SeamProfile& profile_;
+    std::unique_ptr<OpenedFile> inner_;
 };
 
 class ProfiledFiles final : public Files {
@@ -263,14 +291,32 @@ class ProfiledFiles final : public Files {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileDelete));
         return inner_.RemoveDirectoryAt(path);
     }
+    bool CreateDirectoryAt(const char* path, const char* sddl) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAttributes));
+        return inner_.CreateDirectoryAt(path, sddl);
+    }
+    Long ReadFileSecurity(const char* path, std::string* sddl) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAttributes));
+        return inner_.ReadFileSecurity(path, sddl);
+    }
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileProfileRead));
         return inner_.ReadProfileString(section, key, defaultValue, buffer, size, file);
     }
-    bool AppendToFile(const char* path, const char* data, Dword size) override {
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override {
+        std::unique_ptr<OpenedFile> file;
+        {
+            SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAppend));
+            file = inner_.OpenFileAt(path, access, share, disposition, flags);
+        }
+        if (!file) return file;
+        return std::make_unique<ProfiledOpenedFile>(profile_, std::move(file));
+    }
+    Dword FullPath(const char* path, char* buffer, Dword size) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAppend));
-        return inner_.AppendToFile(path, data, size);
+        return inner_.FullPath(path, buffer, size);
     }
 
   private:
@@ -379,6 +425,14 @@ class ProfiledSystem final : public System {
     bool ReadOsVersion(OsVersion* version) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
         return inner_.ReadOsVersion(version);
+    }
+    Dword AnsiCodePage() override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
+        return inner_.AnsiCodePage();
+    }
+    bool ProcessUser(std::string* sid) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));
+        return inner_.ProcessUser(sid);
     }
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::SystemOther));

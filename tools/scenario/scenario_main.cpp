@@ -1,7 +1,9 @@
 // Runs a scenario on the in-memory machine and writes what the Wine harness writes
 // for the real executable, so that the two can be compared file by file:
 //
-//   scenario run IMAGE_DIR TOKEN OUT_DIR
+//   scenario run IMAGE_DIR TOKEN OUT_DIR [VERSION]
+//       on the machine playing Windows VERSION (win2k, winxp, win7, as winecfg names
+//       them; XP without one):
 //       OUT_DIR/UnInstall.log      the log of the run
 //       OUT_DIR/registry.changes   keys and values removed ("-") or added ("+")
 //       OUT_DIR/files.changes      files and directories removed or added
@@ -9,7 +11,7 @@
 //       the same change list from the regedit exports (*.reg) taken under Wine
 //   scenario file-changes BEFORE AFTER OUT_FILE
 //       the same change list from two file listings, one path a line
-//   scenario preview IMAGE_DIR TOKEN OUT_DIR
+//   scenario preview IMAGE_DIR TOKEN OUT_DIR [VERSION]
 //       OUT_DIR/UnInstall.preview.txt   the preview of TOKEN (CVPurger.exe /preview);
 //       fails when the preview changed the machine in any way but writing that file
 //   scenario preview-check BEFORE SIDE TOKEN RESULT_DIR
@@ -33,6 +35,7 @@
 #include <vector>
 
 #include "app/command_line_run.h"
+#include "platform/image/windows_versions.h"
 #include "platform/memory/memory_machine.h"
 #include "preview/preview_run.h"
 #include "scenario/change_list.h"
@@ -68,9 +71,24 @@ bool LoadImage(const std::string& folder, MemoryMachine* machine) {
     return true;
 }
 
-int Run(const std::string& imageDir, const std::string& token, const std::string& outDir) {
+// The image on a machine playing Windows `versionName` (XP when empty).
+bool LoadImageAs(const std::string& folder, const std::string& versionName,
+                 MemoryMachine* machine) {
+    if (!LoadImage(folder, machine)) return false;
+    if (versionName.empty()) return true;
+    cvp::OsVersion version;
+    if (!cvp::WindowsVersionNamed(versionName, &version)) {
+        std::cerr << "scenario: no Windows version named " << versionName << "\n";
+        return false;
+    }
+    machine->SetOsVersion(version);
+    return true;
+}
+
+int Run(const std::string& imageDir, const std::string& token, const std::string& outDir,
+        const std::string& versionName) {
     MemoryMachine machine;
-    if (!LoadImage(imageDir, &machine)) return 2;
+    if (!LoadImageAs(imageDir, versionName, &machine)) return 2;
     const auto registryBefore = machine.DumpRegistry(cvp::scenario::kComparedSubtrees);
     const auto filesBefore = machine.DumpFiles();
 
@@ -189,9 +207,10 @@ std::vector<std::string> Snapshot(const MemoryMachine& machine) {
     return lines;
 }
 
-int Preview(const std::string& imageDir, const std::string& token, const std::string& outDir) {
+int Preview(const std::string& imageDir, const std::string& token, const std::string& outDir,
+            const std::string& versionName) {
     MemoryMachine machine;
-    if (!LoadImage(imageDir, &machine)) return 2;
+    if (!LoadImageAs(imageDir, versionName, &machine)) return 2;
     const std::string previewFile = std::string("C:\\cvpurger\\") + cvp::kPreviewFileName;
     const std::vector<std::string> before = Snapshot(machine);
     cvp::WritePreviewFile(machine.platform(), token.c_str());
@@ -234,10 +253,10 @@ int PreviewCheck(const std::string& before, const std::string& side, const std::
 }
 
 int Usage() {
-    std::cerr << "usage: scenario run IMAGE_DIR TOKEN OUT_DIR\n"
+    std::cerr << "usage: scenario run IMAGE_DIR TOKEN OUT_DIR [VERSION]\n"
                  "       scenario registry-changes BEFORE_DIR AFTER_DIR OUT_FILE\n"
                  "       scenario file-changes BEFORE AFTER OUT_FILE\n"
-                 "       scenario preview IMAGE_DIR TOKEN OUT_DIR\n"
+                 "       scenario preview IMAGE_DIR TOKEN OUT_DIR [VERSION]\n"
                  "       scenario preview-check BEFORE memory|wine TOKEN RESULT_DIR\n"
                  "       scenario check IMAGE_DIR TOKEN RESULT_DIR\n"
                  "       scenario list IMAGE_DIR\n";
@@ -248,7 +267,9 @@ int Usage() {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 4 && args[0] == "run") return Run(args[1], args[2], args[3]);
+    if ((args.size() == 4 || args.size() == 5) && args[0] == "run") {
+        return Run(args[1], args[2], args[3], args.size() == 5 ? args[4] : "");
+    }
     if (args.size() == 4 && args[0] == "registry-changes") {
         return RegistryChanges(args[1], args[2], args[3]);
     }
@@ -256,7 +277,9 @@ int main(int argc, char** argv) {
         return FileChanges(args[1], args[2], args[3]);
     }
     if (args.size() == 4 && args[0] == "check") return Check(args[1], args[2], args[3]);
-    if (args.size() == 4 && args[0] == "preview") return Preview(args[1], args[2], args[3]);
+    if ((args.size() == 4 || args.size() == 5) && args[0] == "preview") {
+        return Preview(args[1], args[2], args[3], args.size() == 5 ? args[4] : "");
+    }
     if (args.size() == 5 && args[0] == "preview-check") {
         return PreviewCheck(args[1], args[2], args[3], args[4]);
     }

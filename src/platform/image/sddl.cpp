@@ -49,7 +49,8 @@ const char* BitName(int bit) {
     }
 }
 
-// The SID aliases the writer uses.
+// The SID aliases the writer uses. LA and LG, the machine's own Administrator and Guest
+// accounts, have no fixed SID.
 constexpr struct {
     const char* alias;
     const char* sid;
@@ -60,7 +61,7 @@ constexpr struct {
     {"NS", "S-1-5-20"},     {"BA", "S-1-5-32-544"}, {"BU", "S-1-5-32-545"}, {"BG", "S-1-5-32-546"},
     {"PU", "S-1-5-32-547"}, {"AO", "S-1-5-32-548"}, {"SO", "S-1-5-32-549"}, {"PO", "S-1-5-32-550"},
     {"BO", "S-1-5-32-551"}, {"RE", "S-1-5-32-552"}, {"RU", "S-1-5-32-554"}, {"RD", "S-1-5-32-555"},
-    {"NO", "S-1-5-32-556"},
+    {"NO", "S-1-5-32-556"}, {"LA", ""},             {"LG", ""},
 };
 
 constexpr struct {
@@ -251,9 +252,10 @@ bool CanonicalSid(std::string_view text, std::string* sid) {
 
 // Parts are split as Windows and Wine split them: a part's text runs up to the
 // character before the next ':'.
-bool ParseDaclSddl(std::string_view sddl, Dacl* dacl) {
+bool ParseSecuritySddl(std::string_view sddl, std::string* owner, Dacl* dacl) {
     Dacl out;
     out.present = false;
+    std::string ownerSid;
     bool seenDacl = false;
     while (!sddl.empty()) {
         if (sddl.size() < 2 || sddl[1] != ':') return false;
@@ -263,18 +265,23 @@ bool ParseDaclSddl(std::string_view sddl, Dacl* dacl) {
         end = (end == std::string_view::npos) ? sddl.size() : (end == 0 ? 0 : end - 1);
         const std::string_view token = sddl.substr(0, end);
         sddl.remove_prefix(end);
-        std::string ignored;
+        std::string group;
         if (part == 'D' && !seenDacl) {
             if (!ParseDaclToken(token, &out)) return false;
             seenDacl = true;
-        } else if ((part == 'O' || part == 'G') && CanonicalSid(token, &ignored)) {
-            continue;
-        } else {
+        } else if (!(part == 'O' && CanonicalSid(token, &ownerSid)) &&
+                   !(part == 'G' && CanonicalSid(token, &group))) {
             return false;
         }
     }
+    *owner = std::move(ownerSid);
     *dacl = std::move(out);
     return true;
+}
+
+bool ParseDaclSddl(std::string_view sddl, Dacl* dacl) {
+    std::string owner;
+    return ParseSecuritySddl(sddl, &owner, dacl);
 }
 
 std::string FormatDaclSddl(const Dacl& dacl) {

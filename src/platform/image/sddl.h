@@ -41,6 +41,9 @@ struct Dacl {
 // DACL. False when malformed.
 bool ParseDaclSddl(std::string_view sddl, Dacl* dacl);
 
+// The same, with the owner's SID in canonical form ("" without an O: part).
+bool ParseSecuritySddl(std::string_view sddl, std::string* owner, Dacl* dacl);
+
 std::string FormatDaclSddl(const Dacl& dacl);
 
 // A SID alias ("BU") or literal ("S-1-5-32-545") in canonical form ("BU").

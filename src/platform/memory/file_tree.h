@@ -13,21 +13,39 @@ namespace cvp::memory {
 
 class ProfileFile;
 
+// What a file holds, shared by all its names (hard links).
+struct FileBody {
+    std::string content;
+    // The parsed profile of a file read with GetPrivateProfileStringA; dropped when
+    // the content changes.
+    std::shared_ptr<const ProfileFile> profile;
+};
+
 struct FileNode {
     std::string name;
     bool directory = false;
     Dword attributes = 0;
-    std::string content;
+    // Held by the file's names alone (an open file keeps a weak hold), so its count is
+    // the number of names.
+    std::shared_ptr<FileBody> body = std::make_shared<FileBody>();
+    // A symbolic link's target ("C:\windows\win.ini"); its attributes say
+    // FILE_ATTRIBUTE_REPARSE_POINT.
+    std::string linkTarget;
+    // Owner and DACL in SDDL; empty for the default (kDefaultFileSecurity).
+    std::string security;
     // By upper-case name, which is also the order FindFirstFileA returns them in.
     std::map<std::string, std::unique_ptr<FileNode>> children;
-    // The parsed profile of a file read with GetPrivateProfileStringA; dropped when
-    // the content changes.
-    mutable std::shared_ptr<const ProfileFile> profile;
 
+    const std::string& content() const { return body->content; }
     void SetContent(std::string text) {
-        content = std::move(text);
-        profile.reset();
+        body->content = std::move(text);
+        body->profile.reset();
     }
+    void Append(const char* data, std::size_t size) {
+        body->content.append(data, size);
+        body->profile.reset();
+    }
+    Dword links() const { return static_cast<Dword>(body.use_count()); }
 };
 
 // A path as the ANSI file calls take it: the names below C:\ it leads to.

@@ -17,6 +17,11 @@
 
 namespace cvp::memory {
 
+// The owner and DACL of a file or directory no one set: the Windows directory's, which
+// the administrators and the system may change and every user may read.
+inline constexpr char kDefaultFileSecurity[] =
+    "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+
 // A module that a started regsvr32 has loaded: it can't be deleted until the process
 // has been waited for or the machine has slept.
 struct ModuleLoad {
@@ -41,6 +46,9 @@ struct MachineState {
     std::vector<Dword> sleeps;
     std::string countryCode = "1";
     OsVersion osVersion{kPlatformWin32Nt, 5, 1};
+    Dword ansiCodePage = 1252;
+    // The account the program runs as: an administrator, Wine's user.
+    std::string processUser = "S-1-5-21-0-0-0-1000";
     bool wow64 = false;
     bool administrator = true;
     // Present devices are those Windows started (a "Control" subkey), as in an export

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/image/machine_manifest.h"
+#include "platform/image/sddl.h"
 #include "platform/memory/file_names.h"
 #include "platform/memory/machine_state.h"
 #include "platform/memory/profile_file.h"
@@ -45,6 +46,59 @@ bool NameMatches(std::string_view pattern, const std::string& name) {
     const std::string shortName = memory::ShortNameOf(name);
     return !shortName.empty() && memory::MatchesWildcard(pattern, shortName);
 }
+
+// The names a path leads to, spelt as the files have them.
+std::string StoredPath(const FileTree& files, const std::vector<std::string>& names) {
+    std::string path = "C:";
+    const FileNode* node = &files.root();
+    for (const std::string& name : names) {
+        const auto found = node->children.find(UpperCopy(name));
+        if (found == node->children.end()) return "";
+        node = found->second.get();
+        path += "\\" + node->name;
+    }
+    return path;
+}
+
+// A file opened for writing. It holds the file's content weakly, as a name does not
+// hold it: a file deleted meanwhile takes no more writes.
+class MemoryOpenedFile final : public OpenedFile {
+  public:
+    MemoryOpenedFile(std::weak_ptr<memory::MachineState> machine, std::vector<std::string> names,
+                     std::weak_ptr<memory::FileBody> body)
+        : machine_(std::move(machine)), names_(std::move(names)), body_(std::move(body)) {}
+
+    bool ReadInformation(FileInformation* information) override {
+        const std::shared_ptr<memory::MachineState> machine = machine_.lock();
+        const FileNode* node = machine ? machine->files.Find(names_) : nullptr;
+        if (information == nullptr || node == nullptr) return false;
+        information->attributes = node->attributes;
+        information->links = node->links();
+        return true;
+    }
+
+    // Windows' answer from Vista on; before, the call is missing.
+    Dword FinalPath(char* buffer, Dword size) override {
+        const std::shared_ptr<memory::MachineState> machine = machine_.lock();
+        if (!machine || machine->osVersion.major < 6) return 0;
+        const std::string stored = StoredPath(machine->files, names_);
+        if (stored.empty()) return 0;
+        return CopyDirectoryName(("\\\\?\\" + stored).c_str(), buffer, size);
+    }
+
+    bool Write(const char* data, Dword size) override {
+        const std::shared_ptr<memory::FileBody> body = body_.lock();
+        if (!body || (data == nullptr && size > 0)) return false;
+        body->content.append(data, size);
+        body->profile.reset();
+        return true;
+    }
+
+  private:
+    std::weak_ptr<memory::MachineState> machine_;
+    std::vector<std::string> names_;
+    std::weak_ptr<memory::FileBody> body_;
+};
 
 // A search hands out entries taken when it began.
 class MemorySearch final : public FileSearch {
@@ -190,6 +244,34 @@ bool MemoryMachine::RemoveDirectoryAt(const char* path) {
     return machine.files.Remove(resolved.names);
 }
 
+// Made with the DACL asked for, owned by the account the program runs as (as on Vista
+// and later, and Wine). Nothing is inherited from the parent: the purger asks only for
+// protected DACLs.
+bool MemoryMachine::CreateDirectoryAt(const char* path, const char* sddl) {
+    memory::MachineState& machine = state_->machine;
+    FilePath resolved;
+    std::string owner;
+    Dacl dacl;
+    if (path == nullptr || sddl == nullptr || Lookup(machine, path, &resolved) != nullptr ||
+        resolved.names.empty() || !ParseSecuritySddl(sddl, &owner, &dacl) || !dacl.present) {
+        return false;
+    }
+    const FileNode* parent = machine.files.Find(ParentNames(resolved.names));
+    if (parent == nullptr || !parent->directory) return false;
+    FileNode* directory = machine.files.Put(resolved.names, true);
+    if (directory == nullptr) return false;
+    directory->security = "O:" + machine.processUser + FormatDaclSddl(dacl);
+    return true;
+}
+
+Long MemoryMachine::ReadFileSecurity(const char* path, std::string* sddl) {
+    FilePath resolved;
+    const FileNode* node = Lookup(state_->machine, path, &resolved);
+    if (node == nullptr || sddl == nullptr) return kErrorFileNotFound;
+    *sddl = node->security.empty() ? memory::kDefaultFileSecurity : node->security;
+    return kErrorSuccess;
+}
+
 // A file name without a directory lies in the Windows directory, as
 // GetPrivateProfileStringA takes it. A missing file gives the default as it is; an
 // existing file gives it through the same quote rule as a value (Wine's way). The
@@ -211,32 +293,51 @@ Dword MemoryMachine::ReadProfileString(const char* section, const char* key,
     const FileNode* node = Lookup(state_->machine, fullName.c_str(), &resolved);
     if (node == nullptr || node->directory)
         return memory::CopyProfileText(fallback, false, buffer, size);
-    if (!node->profile) node->profile = std::make_shared<memory::ProfileFile>(node->content);
-    const std::string* value = node->profile->Find(section, key);
+    memory::FileBody& body = *node->body;
+    if (!body.profile) body.profile = std::make_shared<memory::ProfileFile>(body.content);
+    const std::string* value = body.profile->Find(section, key);
     return memory::CopyProfileText(value != nullptr ? std::string_view(*value) : fallback, true,
                                    buffer, size);
 }
 
-bool MemoryMachine::AppendToFile(const char* path, const char* data, Dword size) {
+// Opened for writing (the purger opens nothing else): a locked file refuses, as does a
+// read-only one or a directory. A symbolic link is followed to its target unless the
+// flags say to open it itself.
+std::unique_ptr<OpenedFile> MemoryMachine::OpenFileAt(const char* path, Dword /*access*/,
+                                                      Dword /*share*/, Dword disposition,
+                                                      Dword flags) {
     memory::MachineState& machine = state_->machine;
     FilePath resolved;
-    if (path == nullptr || (data == nullptr && size > 0) ||
-        !machine.files.Resolve(path, &resolved) || resolved.trailingSeparator ||
-        resolved.names.empty() || machine.lockedFiles.count(FileTree::Key(resolved.names)) != 0) {
-        return false;
+    FileNode* node = Lookup(machine, path, &resolved);
+    if (node != nullptr && !node->linkTarget.empty() && (flags & kFileFlagOpenReparsePoint) == 0) {
+        node = Lookup(machine, node->linkTarget.c_str(), &resolved);
+        if (node == nullptr) return nullptr;
     }
-    FileNode* node = machine.files.Find(resolved.names);
+    if (path == nullptr || resolved.trailingSeparator || resolved.names.empty() ||
+        machine.lockedFiles.count(FileTree::Key(resolved.names)) != 0) {
+        return nullptr;
+    }
     if (node == nullptr) {
         const FileNode* parent = machine.files.Find(ParentNames(resolved.names));
-        if (parent == nullptr || !parent->directory) return false;
+        if (disposition != kOpenAlways || parent == nullptr || !parent->directory) return nullptr;
         node = machine.files.Put(resolved.names, false);
-        if (node == nullptr) return false;
+        if (node == nullptr) return nullptr;
     } else if (node->directory || (node->attributes & kAttrReadOnly)) {
-        return false;
+        return nullptr;
     }
-    if (size > 0) node->content.append(data, size);
-    node->profile.reset();
-    return true;
+    return std::make_unique<MemoryOpenedFile>(state_->shared, resolved.names, node->body);
+}
+
+// GetFullPathNameA: the path against the current directory, as the names were given.
+Dword MemoryMachine::FullPath(const char* path, char* buffer, Dword size) {
+    FilePath resolved;
+    if (path == nullptr || !state_->machine.files.Resolve(path, &resolved)) return 0;
+    std::string full = "C:\\";
+    for (size_t i = 0; i < resolved.names.size(); ++i) {
+        full += (i == 0 ? "" : "\\") + resolved.names[i];
+    }
+    if (resolved.trailingSeparator && !resolved.names.empty()) full += "\\";
+    return CopyDirectoryName(full.c_str(), buffer, size);
 }
 
 }  // namespace cvp

@@ -85,18 +85,50 @@ void MemoryMachine::AddDirectory(const std::string& path, Dword attributes) {
     }
 }
 
+void MemoryMachine::AddHardLink(const std::string& existing, const std::string& link) {
+    const memory::FileNode* file = FindPath(state_->machine, existing);
+    if (file == nullptr || file->directory) return;
+    const std::shared_ptr<memory::FileBody> body = file->body;
+    const Dword attributes = file->attributes;
+    if (memory::FileNode* name = PutPath(state_->machine, link, false)) {
+        name->body = body;
+        name->attributes = attributes;
+    }
+}
+
+void MemoryMachine::AddSymbolicLink(const std::string& link, const std::string& target) {
+    if (memory::FileNode* file = PutPath(state_->machine, link, false)) {
+        file->linkTarget = target;
+        file->attributes = kAttrArchive | kAttrReparsePoint;
+    }
+}
+
+void MemoryMachine::SetFileSecurity(const std::string& path, const std::string& sddl) {
+    memory::FilePath resolved;
+    memory::FileNode* node = state_->machine.files.Resolve(path, &resolved)
+                                 ? state_->machine.files.Find(resolved.names)
+                                 : nullptr;
+    std::string owner;
+    Dacl dacl;
+    if (node != nullptr && ParseSecuritySddl(sddl, &owner, &dacl)) {
+        node->security = "O:" + owner + FormatDaclSddl(dacl);
+    }
+}
+
 bool MemoryMachine::FileExists(const std::string& path) const {
     return FindPath(state_->machine, path) != nullptr;
 }
 
 std::string MemoryMachine::FileContent(const std::string& path) const {
     const memory::FileNode* file = FindPath(state_->machine, path);
-    return file == nullptr ? "" : file->content;
+    return file == nullptr ? "" : file->content();
 }
 
 void MemoryMachine::SetCountryCode(const std::string& code) { state_->machine.countryCode = code; }
 
 void MemoryMachine::SetOsVersion(const OsVersion& version) { state_->machine.osVersion = version; }
+
+void MemoryMachine::SetAnsiCodePage(Dword codePage) { state_->machine.ansiCodePage = codePage; }
 
 void MemoryMachine::SetPciConfig(Dword bus, Dword device, Dword reg, Dword value) {
     state_->machine.hasPciConfig = true;

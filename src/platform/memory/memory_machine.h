@@ -39,7 +39,7 @@ public:
                  std::unique_ptr<RegistryKey>* key) override;
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
-    Long WriteKeyDacl(const char* objectName, const char* sddl) override;
+    Long WriteKeyDacl(const char* objectName, Dword securityInformation, const char* sddl) override;
     // This machine holds no links: its CurrentControlSet is a key, as Wine's.
     Long ReadKeyLink(Root root, const char* path, std::string* target) override;
 
@@ -52,9 +52,13 @@ public:
     bool DeleteFileAt(const char* path) override;
     bool OpenForDelete(const char* path) override;
     bool RemoveDirectoryAt(const char* path) override;
+    bool CreateDirectoryAt(const char* path, const char* sddl) override;
+    Long ReadFileSecurity(const char* path, std::string* sddl) override;
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;
-    bool AppendToFile(const char* path, const char* data, Dword size) override;
+    std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
+                                           Dword disposition, Dword flags) override;
+    Dword FullPath(const char* path, char* buffer, Dword size) override;
 
     // --- Devices ---
     std::unique_ptr<DeviceSet> OpenPresentDevices(const char* enumerator) override;
@@ -68,6 +72,8 @@ public:
     int LoadText(unsigned id, char* buffer, int size) override;
     int UserCountryCode(char* buffer, int size) override;
     bool ReadOsVersion(OsVersion* version) override;
+    Dword AnsiCodePage() override;
+    bool ProcessUser(std::string* sid) override;
     bool ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) override;
     bool QueryWow64(bool* wow64) override;
     bool CheckAdministratorsMembership(bool* member) override;
@@ -85,6 +91,13 @@ public:
 
     void AddFile(const std::string& path, const std::string& content, Dword attributes = 0x20);
     void AddDirectory(const std::string& path, Dword attributes = 0x10);
+    // A second name for an existing file: both hold the same content.
+    void AddHardLink(const std::string& existing, const std::string& link);
+    // A file that is a symbolic link to `target`.
+    void AddSymbolicLink(const std::string& link, const std::string& target);
+    // A file's or directory's owner and DACL ("O:BAD:(A;OICI;FA;;;SY)"). Until set, a file
+    // has the Windows directory's: the administrators' and the system's, others may read.
+    void SetFileSecurity(const std::string& path, const std::string& sddl);
     bool FileExists(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
 
@@ -96,6 +109,7 @@ public:
 
     void SetCountryCode(const std::string& code);
     void SetOsVersion(const OsVersion& version);
+    void SetAnsiCodePage(Dword codePage);  // 1252 unless set
     // Gives the machine a PCI configuration space: (bus, device, register) -> value.
     // Unlisted registers of a bus read as 0xFFFFFFFF (no device).
     void SetPciConfig(Dword bus, Dword device, Dword reg, Dword value);

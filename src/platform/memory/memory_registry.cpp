@@ -93,6 +93,19 @@ class MemoryKey final : public RegistryKey {
         return key_->RemoveValue(valueName) ? kErrorSuccess : kErrorFileNotFound;
     }
 
+    // The descriptor as given, control flags and inherited entries included; subkeys are
+    // left as they are.
+    Long SetSecurity(Dword securityInformation, const char* sddl) override {
+        auto dacl = std::make_shared<Dacl>();
+        if ((securityInformation & kDaclSecurityInformation) == 0 || sddl == nullptr ||
+            !ParseDaclSddl(sddl, dacl.get()) || !dacl->present) {
+            return kErrorInvalidParameter;
+        }
+        if (const Long refused = Refusal(kWriteDac)) return refused;
+        key_->SetDacl(std::move(dacl));
+        return kErrorSuccess;
+    }
+
   private:
     // The handle's access is checked first, then whether its key still exists, the
     // order Wine's server checks them in.
@@ -233,13 +246,18 @@ void PropagateInheritance(const RegKey& key) {
 
 }  // namespace
 
-Long MemoryMachine::WriteKeyDacl(const char* objectName, const char* sddl) {
+// The call takes the entries alone, so the DACL is protected exactly when the flag says
+// so (Windows; Wine leaves every key's DACL unprotected).
+Long MemoryMachine::WriteKeyDacl(const char* objectName, Dword securityInformation,
+                                 const char* sddl) {
     KeyLocation where;
     auto dacl = std::make_shared<Dacl>();
     if (objectName == nullptr || sddl == nullptr || !KeyFromObjectName(objectName, &where) ||
         !ParseDaclSddl(sddl, dacl.get())) {
         return kErrorInvalidParameter;
     }
+    dacl->control =
+        (securityInformation & kProtectedDaclSecurityInformation) != 0 ? kDaclProtected : 0;
     RegKey* key = state_->machine.registry.Find(where);
     if (key == nullptr) return kErrorFileNotFound;
     if (const Long refused = OwnerRefusal(state_->machine, *key, kWriteDac)) return refused;

@@ -71,6 +71,14 @@ bool MemoryMachine::ReadOsVersion(OsVersion* version) {
     return true;
 }
 
+Dword MemoryMachine::AnsiCodePage() { return state_->machine.ansiCodePage; }
+
+bool MemoryMachine::ProcessUser(std::string* sid) {
+    if (sid == nullptr) return false;
+    *sid = state_->machine.processUser;
+    return true;
+}
+
 bool MemoryMachine::ReadPciConfig(Dword bus, Dword device, Dword reg, Dword* value) {
     const memory::MachineState& machine = state_->machine;
     if (value == nullptr || !machine.hasPciConfig) return false;
