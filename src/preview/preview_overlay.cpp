@@ -151,11 +151,10 @@ class ViewKey final : public RegistryKey {
         const Long result = values_.Find(
             index, hidden_, identity_, true,
             [&](Dword i, std::string* text) {
-                static thread_local std::vector<char> buffer(kValueNameBuffer);
+                char buffer[kValueNameBuffer];
                 Dword size = kValueNameBuffer;
-                const Long read =
-                    key_->EnumValue(i, buffer.data(), &size, nullptr, nullptr, nullptr);
-                if (read == kErrorSuccess) text->assign(buffer.data(), size);
+                const Long read = key_->EnumValue(i, buffer, &size, nullptr, nullptr, nullptr);
+                if (read == kErrorSuccess) text->assign(buffer, size);
                 return read;
             },
             [&](const std::string& text) { return hidden_.ValueGone(identity_, text); }, &at,
