@@ -308,17 +308,22 @@ class ViewDeviceSet final : public DeviceSet {
 };
 
 // A file the view lets the run write to: the log keeps what it is given, any other file
-// nothing. It answers as a plain file: one name, no link, a final path the system can't
-// give (as before Vista), so that the run's checks let it write.
+// nothing. A file that is there already answers the run's link checks as itself (opened
+// for reading, as the run opens it); a new one as the plain file it would be: one name,
+// no link, a final path the system can't give (as before Vista).
 class UnwrittenFile final : public OpenedFile {
   public:
-    explicit UnwrittenFile(std::string* kept) : kept_(kept) {}
+    UnwrittenFile(std::string* kept, std::unique_ptr<OpenedFile> existing)
+        : kept_(kept), existing_(std::move(existing)) {}
     bool ReadInformation(FileInformation* information) override {
+        if (existing_) return existing_->ReadInformation(information);
         information->attributes = kAttrArchive;
         information->links = 1;
         return true;
     }
-    Dword FinalPath(char*, Dword) override { return 0; }
+    Dword FinalPath(char* buffer, Dword size) override {
+        return existing_ ? existing_->FinalPath(buffer, size) : 0;
+    }
     bool Write(const char* data, Dword size) override {
         if (kept_ != nullptr && data != nullptr) kept_->append(data, size);
         return true;
@@ -326,6 +331,7 @@ class UnwrittenFile final : public OpenedFile {
 
   private:
     std::string* kept_;
+    std::unique_ptr<OpenedFile> existing_;
 };
 
 class EndedProcess final : public Process {
@@ -516,7 +522,16 @@ std::unique_ptr<OpenedFile> PreviewOverlay::OpenFileAt(const char* path, Dword a
         return ForwardingPlatform::OpenFileAt(path, access, share, disposition, flags);
     }
     const bool log = path != nullptr && std::strcmp(path, kLogFileName) == 0;
-    return std::make_unique<UnwrittenFile>(log ? &log_ : nullptr);
+    const Dword attributes = GetAttributes(path);
+    if (attributes == kInvalidAttributes) {
+        return std::make_unique<UnwrittenFile>(log ? &log_ : nullptr, nullptr);
+    }
+    // Where the machine's file refuses writing (read-only, open elsewhere), so does the view.
+    if (attributes & (kAttrReadOnly | kAttrDirectory)) return nullptr;
+    std::unique_ptr<OpenedFile> existing =
+        ForwardingPlatform::OpenFileAt(path, kGenericRead, share, kOpenExisting, flags);
+    if (!existing) return nullptr;
+    return std::make_unique<UnwrittenFile>(log ? &log_ : nullptr, std::move(existing));
 }
 
 // --- Devices ---

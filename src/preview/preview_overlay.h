@@ -52,7 +52,8 @@ class PreviewOverlay : public ForwardingPlatform {
                             char* buffer, Dword size, const char* file) override;
     // A file opened for writing is opened nowhere: what the run writes to its log is kept,
     // anything else (its pending identifiers) is accepted and dropped, since the run never
-    // reads back what it wrote. It reads as a plain file, one name, no final path.
+    // reads back what it wrote. A file that is there is opened for reading alone, so that
+    // a link in its place, or a log the run can't write, is one in the view too.
     std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
                                            Dword disposition, Dword flags) override;
 

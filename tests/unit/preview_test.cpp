@@ -3,8 +3,11 @@
 // Its exactness on every scenario image is held in scenario_images_test.cpp.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "app/command_line_run.h"
 #include "platform/string_table.h"
 #include "preview/preview_run.h"
 #include "scenario/traces.h"
@@ -13,13 +16,17 @@
 namespace cvp::test {
 namespace {
 
+// The scenario image of a PC with a card of the 878 family installed.
+bool ApplyInstalledBt878(MemoryMachine& machine, std::string* error) {
+    const MachineImage* image = CachedImage(
+        fs::path(CVP_TEST_DATA_DIR) / ".." / "scenarios" / "images" / "installed-bt878", error);
+    return image != nullptr && machine.Apply(*image, error);
+}
+
 TEST(Preview, SaysWhatItCannotKnowOnTheItemsLineAndChangesNothing) {
     RunRig rig;
     std::string error;
-    const MachineImage* image = CachedImage(
-        fs::path(CVP_TEST_DATA_DIR) / ".." / "scenarios" / "images" / "installed-bt878", &error);
-    ASSERT_NE(image, nullptr) << error;
-    ASSERT_TRUE(rig.machine.Apply(*image, &error)) << error;
+    ASSERT_TRUE(ApplyInstalledBt878(rig.machine, &error)) << error;
     const std::string service = "SYSTEM\\CurrentControlSet\\Services\\BT848";
     const std::string driver = "C:\\windows\\system32\\drivers\\vs4kxbar.sys";
     rig.machine.DenyKey(Root::LocalMachine, service);
@@ -44,6 +51,44 @@ TEST(Preview, SaysWhatItCannotKnowOnTheItemsLineAndChangesNothing) {
     EXPECT_EQ(ViewOf(rig.machine).registry, before.registry);
     EXPECT_EQ(ViewOf(rig.machine).files, before.files);
     EXPECT_EQ(ReadKeyDacls(rig.machine), dacls);
+}
+
+// Where "UnInstall.log" is there already, the preview's log lines are the ones the run
+// then appends: after an earlier run's lines, and none where the run writes no log (a
+// link put in its place, a read-only log).
+TEST(Preview, LogLinesAreWhatTheRunAppendsToALogThatIsThere) {
+    struct Planted {
+        const char* what;
+        std::function<void(MemoryMachine&)> plant;
+        bool written;
+    };
+    const std::vector<Planted> logs = {
+        {"an earlier run's log", [](MemoryMachine& m) { m.AddFile(kLogPath, "earlier\r\n"); },
+         true},
+        {"a hard link", [](MemoryMachine& m) { m.AddHardLink("C:\\windows\\win.ini", kLogPath); },
+         false},
+        {"a read-only log",
+         [](MemoryMachine& m) { m.AddFile(kLogPath, "earlier\r\n", kAttrReadOnly | kAttrArchive); },
+         false},
+    };
+    for (const Planted& log : logs) {
+        RunRig rig;
+        std::string error;
+        ASSERT_TRUE(ApplyInstalledBt878(rig.machine, &error)) << error;
+        rig.machine.AddFile("C:\\windows\\win.ini", "[fonts]\r\n");
+        log.plant(rig.machine);
+        const std::string before = rig.LogText();
+
+        std::string preview;
+        ASSERT_TRUE(PreviewRun(rig.platform, "878", &preview));
+        RunCommandLine(rig.context, "878");
+        const std::string after = rig.LogText();
+        ASSERT_EQ(after.substr(0, before.size()), before) << log.what;
+        const std::string appended = after.substr(before.size());
+        EXPECT_EQ(appended.empty(), !log.written) << log.what;
+        EXPECT_EQ(preview.substr(0, appended.size() + 2), appended + "\r\n") << log.what;
+        EXPECT_NE(preview.find("\r\nkey HKEY_LOCAL_MACHINE\\"), std::string::npos) << log.what;
+    }
 }
 
 // Without an administrator every take-over and deletion the preview plays out would be
