@@ -2,8 +2,8 @@
 # Fails when an include in src/ points up the layers, or when two folders of src/
 # include each other. The layers, top down:
 #
-#   entry -> ui -> app -> receipt -> the stages (registry -> cleanup -> detect) -> changes
-#         -> run
+#   entry -> ui -> offline -> preview -> app -> receipt -> the stages (registry -> cleanup
+#         -> detect) -> changes -> run
 #         -> platform/memory, platform/win32 -> platform/image -> platform (the seam)
 #
 # A file may include its own layer's files and any lower layer's. Between the stages
@@ -45,6 +45,8 @@ done | awk '
     BEGIN {
         rank["entry"] = 90
         rank["ui"] = 80
+        rank["offline"] = 75
+        rank["preview"] = 72
         rank["app"] = 70
         rank["receipt"] = 65
         rank["registry"] = 62; rank["cleanup"] = 61; rank["detect"] = 60

@@ -32,9 +32,9 @@ bool IsRestore(std::string_view commandLine, std::string* folder) {
     return true;
 }
 
-}  // namespace
-
-// The pending identifiers are the run's own bookkeeping, beside its receipt.
+// The stages of the unattended run of `context.state.family`: `watched` is the machine
+// through the run's receipt, `context` the machine itself, for the run's own bookkeeping
+// (the pending identifiers).
 void RunUnattendedStages(RunContext& context, RunContext& watched) {
     RunState& state = context.state;
     ScanInstalledDrivers(watched);
@@ -61,6 +61,18 @@ void RunUnattendedStages(RunContext& context, RunContext& watched) {
     RunFileStages(watched, false);
 }
 
+void BeginUnattendedRun(RunState& state, ProductFamily family) {
+    state.family = family;
+    state.commandLineRun = 1;
+}
+
+}  // namespace
+
+void RunWithoutReceipt(RunContext& context, ProductFamily family) {
+    BeginUnattendedRun(context.state, family);
+    RunUnattendedStages(context, context);
+}
+
 int RunCommandLine(RunContext& context, const char* commandLine, std::string* message) {
     std::string folder;
     if (IsRestore(commandLine, &folder)) {
@@ -71,8 +83,7 @@ int RunCommandLine(RunContext& context, const char* commandLine, std::string* me
     RunState& state = context.state;
     const ProductFamily family = FamilyFromToken(commandLine);
     if (family == FamilyNone) return 0;
-    state.family = family;
-    state.commandLineRun = 1;
+    BeginUnattendedRun(state, family);
 
     ReceiptRun receipt(context.platform, family);
     RunContext watched{receipt.platform(), state, context.view};

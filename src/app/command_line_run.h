@@ -14,10 +14,9 @@ namespace cvp {
 // a restore did goes to `message`, for the person who asked.
 int RunCommandLine(RunContext& context, const char* commandLine, std::string* message = nullptr);
 
-// The stages of the unattended run of `context.state.family`, as RunCommandLine runs
-// them beneath the run's receipt: `watched` is the machine through the receipt,
-// `context` the machine itself, for the run's own bookkeeping. The registry benchmark
-// runs them with no receipt (the same context twice) to measure what one costs.
-void RunUnattendedStages(RunContext& context, RunContext& watched);
+// The unattended run of `family` with no receipt: what a preview runs on its view of
+// the machine, where nothing may be written, and what the registry benchmark measures
+// a receipt against.
+void RunWithoutReceipt(RunContext& context, ProductFamily family);
 
 }  // namespace cvp

@@ -14,30 +14,11 @@ constexpr const char* kDeviceClasses = "SYSTEM\\CurrentControlSet\\Control\\Devi
 constexpr const char* kClassIds = "SOFTWARE\\Classes\\CLSID";
 
 std::vector<std::string> Subkeys(Registry& registry, const std::string& path) {
-    std::vector<std::string> names;
-    std::unique_ptr<RegistryKey> key;
-    if (registry.OpenKey(Root::LocalMachine, path.c_str(), kKeyRead, &key) != kErrorSuccess) {
-        return names;
-    }
-    char name[kTextSize];
-    for (Dword index = 0;; ++index) {
-        Dword size = kTextSize;
-        const Long result = key->EnumKey(index, name, &size);
-        if (result == kErrorMoreData) continue;
-        if (result != kErrorSuccess) break;
-        names.emplace_back(name, size);
-    }
-    return names;
+    return ReadSubkeyNames(registry, Root::LocalMachine, path);
 }
 
-// A string value without its terminator; "" when it is missing or no string.
 std::string StringValue(Registry& registry, const std::string& path, const std::string& name) {
-    CapturedValue value;
-    if (!CaptureValue(registry, Root::LocalMachine, path, name, &value) ||
-        (value.type != kRegSz && value.type != kRegExpandSz)) {
-        return "";
-    }
-    return value.data.substr(0, value.data.find('\0'));
+    return ReadStringValue(registry, Root::LocalMachine, path, name);
 }
 
 std::string Parent(const std::string& path) { return path.substr(0, path.rfind('\\')); }
@@ -63,19 +44,6 @@ std::string Spelled(Registry& registry, std::string path, const std::string& bel
 bool OnlySubkeyIs(Registry& registry, const std::string& path, const std::string& child) {
     const std::vector<std::string> names = Subkeys(registry, path);
     return names.size() == 1 && EqualsNoCase(path + "\\" + names.front(), child);
-}
-
-void AddInterfaceKeys(Registry& registry, const std::string& instanceId,
-                      std::vector<std::string>* keys) {
-    for (const std::string& interfaceClass : Subkeys(registry, kDeviceClasses)) {
-        const std::string classPath = std::string(kDeviceClasses) + "\\" + interfaceClass;
-        for (const std::string& link : Subkeys(registry, classPath)) {
-            const std::string linkPath = classPath + "\\" + link;
-            if (EqualsNoCase(StringValue(registry, linkPath, "DeviceInstance"), instanceId)) {
-                keys->push_back(linkPath);
-            }
-        }
-    }
 }
 
 // %SystemRoot% and %windir% as the machine's Windows directory.
@@ -108,25 +76,49 @@ bool NamesModule(Files& files, std::string registered, const std::string& module
 }  // namespace
 
 std::vector<std::string> DeviceRemovalKeys(Registry& registry, const std::string& instanceId) {
+    return DeviceFootprints(registry).Keys(instanceId);
+}
+
+std::vector<std::string> DeviceFootprints::Keys(const std::string& instanceId) {
     std::vector<std::string> keys;
     std::unique_ptr<RegistryKey> key;
     if (instanceId.empty() ||
-        registry.OpenKey(Root::LocalMachine, (std::string(kEnum) + "\\" + instanceId).c_str(),
-                         kKeyRead, &key) != kErrorSuccess) {
+        registry_.OpenKey(Root::LocalMachine, (std::string(kEnum) + "\\" + instanceId).c_str(),
+                          kKeyRead, &key) != kErrorSuccess) {
         return keys;
     }
-    const std::string instance = Spelled(registry, kEnum, instanceId);
+    const std::string instance = Spelled(registry_, kEnum, instanceId);
     keys.push_back(instance);
-    const std::string driver = StringValue(registry, instance, "Driver");
-    if (!driver.empty()) keys.push_back(Spelled(registry, kClass, driver));
-    AddInterfaceKeys(registry, instanceId, &keys);
+    const std::string driver = StringValue(registry_, instance, "Driver");
+    if (!driver.empty()) keys.push_back(Spelled(registry_, kClass, driver));
+    IndexInterfaceKeys();
+    for (const std::string& link : interfaces_[LowerCopy(instanceId)]) {
+        std::unique_ptr<RegistryKey> interfaceKey;
+        if (registry_.OpenKey(Root::LocalMachine, link.c_str(), kKeyRead, &interfaceKey) !=
+            kErrorFileNotFound) {
+            keys.push_back(link);
+        }
+    }
 
     const std::string device = Parent(instance);
-    if (OnlySubkeyIs(registry, device, instance)) {
+    if (OnlySubkeyIs(registry_, device, instance)) {
         keys.push_back(device);
-        if (OnlySubkeyIs(registry, Parent(device), device)) keys.push_back(Parent(device));
+        if (OnlySubkeyIs(registry_, Parent(device), device)) keys.push_back(Parent(device));
     }
     return keys;
+}
+
+void DeviceFootprints::IndexInterfaceKeys() {
+    if (indexed_) return;
+    for (const std::string& interfaceClass : Subkeys(registry_, kDeviceClasses)) {
+        const std::string classPath = std::string(kDeviceClasses) + "\\" + interfaceClass;
+        for (const std::string& link : Subkeys(registry_, classPath)) {
+            const std::string linkPath = classPath + "\\" + link;
+            const std::string owner = StringValue(registry_, linkPath, "DeviceInstance");
+            if (!owner.empty()) interfaces_[LowerCopy(owner)].push_back(linkPath);
+        }
+    }
+    indexed_ = true;
 }
 
 std::vector<std::string> ComRegistrationKeys(Platform& platform, const std::string& modulePath) {

@@ -107,6 +107,22 @@ bool CaptureValue(Registry& registry, Root root, const std::string& path, const 
     return ReadValueData(*key, name, &value->type, &value->data);
 }
 
+std::vector<std::string> ReadSubkeyNames(Registry& registry, Root root, const std::string& path) {
+    std::unique_ptr<RegistryKey> key;
+    if (registry.OpenKey(root, path.c_str(), kKeyRead, &key) != kErrorSuccess) return {};
+    return SubkeyNames(*key);
+}
+
+std::string ReadStringValue(Registry& registry, Root root, const std::string& path,
+                            const std::string& name) {
+    CapturedValue value;
+    if (!CaptureValue(registry, root, path, name, &value) ||
+        (value.type != kRegSz && value.type != kRegExpandSz)) {
+        return "";
+    }
+    return value.data.substr(0, value.data.find('\0'));
+}
+
 std::string ReadKeyDaclText(Registry& registry, Root root, const std::string& path) {
     std::string sddl;
     if (registry.ReadKeyDacl(SecurityObjectName(root, path).c_str(), &sddl) != kErrorSuccess) {

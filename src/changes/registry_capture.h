@@ -40,4 +40,12 @@ bool CaptureValue(Registry& registry, Root root, const std::string& path, const 
 // A key's DACL in SDDL; "" when it can't be read.
 std::string ReadKeyDaclText(Registry& registry, Root root, const std::string& path);
 
+// The names of a key's subkeys, in enumeration order; none when it can't be read.
+std::vector<std::string> ReadSubkeyNames(Registry& registry, Root root, const std::string& path);
+
+// A string value (REG_SZ or REG_EXPAND_SZ, unexpanded) without its terminator; "" when it
+// is missing or no string.
+std::string ReadStringValue(Registry& registry, Root root, const std::string& path,
+                            const std::string& name);
+
 }  // namespace cvp

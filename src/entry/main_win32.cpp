@@ -14,6 +14,7 @@
 #include "platform/string_table.h"
 #include "platform/win32/system_libraries.h"
 #include "platform/win32/win32_platform.h"
+#include "preview/preview_run.h"
 #include "ui/resources/resource_ids.h"
 #include "ui/wizard.h"
 
@@ -45,9 +46,15 @@ void Tell(const std::string& message) {
     MessageBoxA(nullptr, message.c_str(), "CVPurger", MB_OK);
 }
 
+// "/preview TOKEN" changes nothing and writes what the run of TOKEN would do (or why it
+// would refuse to run); any other command line is the run itself, or a restore.
 int RunUnattended(const char* commandLine) {
     cvp::Win32Platform win32;
     cvp::Platform platform = win32.platform();
+    std::string token;
+    if (cvp::IsPreviewCommand(commandLine, &token)) {
+        return cvp::WritePreviewFile(platform, token.c_str());
+    }
     // With no window to say why, a refused run just changes nothing and logs nothing.
     if (cvp::StartRefusal(platform.system) != 0) return 0;
     cvp::RunContext context{platform, g_runState, nullptr};

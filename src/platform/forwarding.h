@@ -39,6 +39,9 @@ class ForwardingPlatform : public Registry,
                       const char* sddl) override {
         return inner_.registry.WriteKeyDacl(objectName, securityInformation, sddl);
     }
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override {
+        return inner_.registry.ReadKeyLink(root, path, target);
+    }
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override {
@@ -55,6 +58,7 @@ class ForwardingPlatform : public Registry,
         return inner_.files.SetAttributes(path, attributes);
     }
     bool DeleteFileAt(const char* path) override { return inner_.files.DeleteFileAt(path); }
+    bool OpenForDelete(const char* path) override { return inner_.files.OpenForDelete(path); }
     bool RemoveDirectoryAt(const char* path) override {
         return inner_.files.RemoveDirectoryAt(path);
     }

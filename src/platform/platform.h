@@ -61,6 +61,11 @@ class Registry {
     // entries on to the subkeys that inherit.
     virtual Long WriteKeyDacl(const char* objectName, Dword securityInformation,
                               const char* sddl) = 0;
+    // RegOpenKeyExA with REG_OPTION_OPEN_LINK, then the "SymbolicLinkValue" it holds:
+    // where a registry link leads, as the kernel names keys
+    // ("\REGISTRY\MACHINE\SYSTEM\ControlSet001"). kErrorFileNotFound for a key that is
+    // no link. Windows makes SYSTEM\CurrentControlSet one; Wine keeps it a key of its own.
+    virtual Long ReadKeyLink(Root root, const char* path, std::string* target) = 0;
 };
 
 // WIN32_FIND_DATAA, the fields the purger reads.
@@ -110,6 +115,10 @@ class Files {
     virtual Dword GetAttributes(const char* path) = 0;                   // GetFileAttributesA
     virtual bool SetAttributes(const char* path, Dword attributes) = 0;  // SetFileAttributesA
     virtual bool DeleteFileAt(const char* path) = 0;                     // DeleteFileA
+    // CreateFileA with DELETE access, every share mode and OPEN_EXISTING, closed at once:
+    // false when the file is missing, held open by a program that shares no deletion,
+    // or its DACL refuses deletion. Changes nothing.
+    virtual bool OpenForDelete(const char* path) = 0;
     virtual bool RemoveDirectoryAt(const char* path) = 0;                // RemoveDirectoryA
     // CreateDirectoryA with the security descriptor `sddl` describes; null inherits the
     // parent's. False when it fails, also when the directory is there already.

@@ -66,6 +66,14 @@ const char* FamilyToken(ProductFamily family) {
     return "";
 }
 
+std::string FamilyTokenList() {
+    std::string list;
+    for (const TokenEntry& entry : kTokens) {
+        list += (list.empty() ? "" : ", ") + std::string(entry.token);
+    }
+    return list;
+}
+
 bool IsUsbFamily(ProductFamily family) {
     return family == FamilyEmpiaUsb || family == FamilyWisUsb;
 }

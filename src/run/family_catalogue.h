@@ -2,6 +2,8 @@
 // hardware-ID patterns. Every other part of the purger reads them from here.
 #pragma once
 
+#include <string>
+
 #include "run/run_state.h"
 #include "run/text.h"
 
@@ -21,6 +23,9 @@ struct FamilyDeviceList {
 ProductFamily FamilyFromToken(const char* token);
 // The family's command-line token ("878"); "" for FamilyNone.
 const char* FamilyToken(ProductFamily family);
+
+// "878, 88X, DV, BB, NV, EM, WIS": every token, for a message that names them.
+std::string FamilyTokenList();
 
 bool IsUsbFamily(ProductFamily family);
 

@@ -614,6 +614,28 @@ TEST_F(SeamContract, DeleteTreeTakesTheWholeSubtreeAndNothingElse) {
               kErrorFileNotFound);
 }
 
+// A preview must know that Windows' CurrentControlSet is a link to a numbered control
+// set, the same keys under two names: a key is no link, a link names its target and
+// leads there.
+TEST_F(SeamContract, ReadKeyLinkTellsALinkFromAKey) {
+    ASSERT_TRUE(ApplyRegistry(R"(
+[HKEY_LOCAL_MACHINE\SOFTWARE\CVPurgerContract\Target]
+"v"="there"
+)"));
+    std::string target;
+    EXPECT_EQ(registry().ReadKeyLink(Root::LocalMachine, ScratchKey("Target").c_str(), &target),
+              kErrorFileNotFound);
+    const std::string link = "SOFTWARE\\CVPurgerContractLink";
+    if (!machine_->MakeKeyLink(link, ScratchKey("Target"))) {
+        GTEST_SKIP() << "this machine holds no links";
+    }
+    ASSERT_EQ(registry().ReadKeyLink(Root::LocalMachine, link.c_str(), &target), kErrorSuccess);
+    EXPECT_TRUE(EqualsNoCase(target, "\\REGISTRY\\MACHINE\\" + ScratchKey("Target"))) << target;
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(Open(link, kKeyRead, &key), kErrorSuccess);
+    EXPECT_EQ(key->QueryValue("v", nullptr, nullptr, nullptr), kErrorSuccess);
+}
+
 // The purger deletes what it enumerates: index 0 must show the next key at once.
 TEST_F(SeamContract, EnumKeySeesADeletionAtOnce) {
     ASSERT_TRUE(ApplyRegistry(R"(
@@ -793,10 +815,23 @@ TEST_F(SeamContract, LockedFileRefusesDeletionAndWrites) {
     ASSERT_TRUE(ApplyImage(image));
     const std::string busy = Scratch("busy.sys");
 
+    EXPECT_FALSE(files().OpenForDelete(busy.c_str()));
     EXPECT_FALSE(files().DeleteFileAt(busy.c_str()));
     EXPECT_EQ(OpenForAppending(busy), nullptr);
     EXPECT_EQ(files().GetAttributes(busy.c_str()), kAttrArchive);
     EXPECT_EQ(Content(busy), "in use");
+}
+
+// The probe a preview makes: a free file opens for deletion, read-only or not, and stays
+// as it was; a missing file does not open.
+TEST_F(SeamContract, OpenForDeleteProbesWithoutDeleting) {
+    ASSERT_TRUE(
+        ApplyFiles({Directory(""), File("free.sys", "driver", kAttrReadOnly | kAttrArchive)}));
+    const std::string free = Scratch("free.sys");
+    EXPECT_TRUE(files().OpenForDelete(free.c_str()));
+    EXPECT_EQ(Content(free), "driver");
+    EXPECT_EQ(files().GetAttributes(free.c_str()), kAttrReadOnly | kAttrArchive);
+    EXPECT_FALSE(files().OpenForDelete(Scratch("missing.sys").c_str()));
 }
 
 // The program's state folder: made with the DACL asked for, owned by the account the

@@ -39,6 +39,10 @@ class TestMachine {
     // Whether opening a read-only file for writing fails, as Windows makes it. Wine
     // leaves that to the Unix permissions, which do not stop root.
     virtual bool ReadOnlyFilesRefuseWrites() = 0;
+
+    // Makes HKLM\`link` a registry link to HKLM\`target` (volatile, left for the prefix to
+    // go with); false where the machine holds no links, as the in-memory one.
+    virtual bool MakeKeyLink(const std::string& link, const std::string& target) = 0;
 };
 
 // A machine with the scratch key and directory absent.

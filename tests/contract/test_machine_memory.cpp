@@ -31,6 +31,8 @@ class MemoryTestMachine : public TestMachine {
 
     bool ReadOnlyFilesRefuseWrites() override { return true; }
 
+    bool MakeKeyLink(const std::string&, const std::string&) override { return false; }
+
   private:
     MemoryMachine machine_;
 };

@@ -153,6 +153,23 @@ class Win32TestMachine : public TestMachine {
         return refused;
     }
 
+    bool MakeKeyLink(const std::string& link, const std::string& target) override {
+        HKEY created = nullptr;
+        const std::wstring name(link.begin(), link.end());
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr,
+                            REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &created,
+                            nullptr) != ERROR_SUCCESS) {
+            return false;
+        }
+        const UniqueKey key(created);
+        const std::string full = "\\REGISTRY\\MACHINE\\" + target;
+        const std::wstring value(full.begin(), full.end());
+        return RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                              reinterpret_cast<const BYTE*>(value.data()),
+                              static_cast<DWORD>(value.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+
   private:
     bool ApplyEdit(const RegistryEdit& edit, std::string* error) {
         const HKEY root = RootKey(edit.root);

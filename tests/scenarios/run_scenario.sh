@@ -2,11 +2,14 @@
 # Runs one scenario twice, on the in-memory machine and with the real executable
 # under Wine, and fails unless both leave the same "UnInstall.log", the same registry
 # changes and the same file changes, and unless each side's changes pass the image's
-# traces.txt: the family's traces gone, nothing else removed, changed or added. Then
-# "/restore" must give back the machine as it was before the run, but for the log, and
-# a second "/restore" change nothing: on both sides the registry and the files, and
-# under Wine also every file's attributes and bytes, every key's DACL and the present
-# devices.
+# traces.txt: the family's traces gone, nothing else removed, changed or added. Each
+# side first previews the token (CVPurger.exe /preview): the preview must change
+# nothing, be the same on both sides, and say exactly what the run then does; and
+# cvpurger-preview, given the Wine machine's regedit exports and folder listing, must
+# say the same as the live preview there. After the run, "/restore" must give back the
+# machine as it was before the run, but for the log, and a second "/restore" change
+# nothing: on both sides the registry and the files, and under Wine also every file's
+# attributes and bytes, every key's DACL and the present devices.
 #
 #   run_scenario.sh SCENARIO_TOOL CVPURGER_EXE IMAGE_DIR TOKEN WORK_DIR [VERSION]
 #
@@ -20,16 +23,35 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 rm -rf "$work"
 mkdir -p "$work/memory" "$work/wine"
+"$tool" preview "$image" "$token" "$work/memory" ${version:+"$version"}
 "$tool" run "$image" "$token" "$work/memory" ${version:+"$version"}
 
 CVP_SCENARIO_TOOL=$tool CVP_SCENARIO_EXE=$exe CVP_SCENARIO_IMAGE=$image \
-CVP_SCENARIO_OUT=$work/wine CVP_WINDOWS_VERSION=$version \
+CVP_SCENARIO_OUT=$work/wine CVP_WINDOWS_VERSION=$version CVP_SCENARIO_PREVIEW=1 \
     "$here/../wine/with-prefix.sh" "$here/wine_side.sh" "$token"
 
 status=0
 for side in memory wine; do
     "$tool" check "$image" "$token" "$work/$side" || status=1
 done
+"$tool" preview-check "$image" memory "$token" "$work/memory" || status=1
+"$tool" preview-check "$work/wine/registry.before" wine "$token" "$work/wine" || status=1
+# Wine's SetupAPI gives instance IDs in capitals, the in-memory machine as the registry
+# spells them: the previews name the same keys, in either case.
+if ! diff -u -i "$work/memory/UnInstall.preview.txt" "$work/wine/UnInstall.preview.txt"; then
+    echo "run_scenario.sh: the previews differ between the in-memory machine and Wine" >&2
+    status=1
+fi
+# For a token that names no family, both say so: the live preview in its file, the
+# offline one on its error output.
+if [ -s "$work/wine/offline.preview.txt" ] ||
+    ! grep -qF "$(tr -d '\r' <"$work/wine/UnInstall.preview.txt")" "$work/wine/offline.errors"; then
+    if ! diff -u -i "$work/wine/UnInstall.preview.txt" "$work/wine/offline.preview.txt"; then
+        echo "run_scenario.sh: cvpurger-preview differs from CVPurger.exe /preview under Wine" >&2
+        cat "$work/wine/offline.errors" >&2
+        status=1
+    fi
+fi
 for result in UnInstall.log registry.changes files.changes; do
     if ! diff -u "$work/memory/$result" "$work/wine/$result"; then
         echo "run_scenario.sh: $result differs between the in-memory machine and Wine" >&2

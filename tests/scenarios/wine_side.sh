@@ -15,10 +15,16 @@
 #   CVP_FAULT_HELPER     tests/faults' fault_helper.exe, which lists the present devices
 #   CVP_WINDOWS_VERSION  the Windows the prefix plays (win2k, winxp, win7); Wine's own
 #                        when empty
+#   CVP_SCENARIO_PREVIEW set: first CVPurger.exe /preview of the command line, which must
+#                        leave the registry, the files and the key DACLs as they were;
+#                        its UnInstall.preview.txt goes to CVP_SCENARIO_OUT, and the
+#                        offline preview of the same machine (CVP_OFFLINE_PREVIEW, from
+#                        the exports and tools/listing.cmd's listing) to offline.preview.txt
 set -eu
 
 tool=$CVP_SCENARIO_TOOL exe=$CVP_SCENARIO_EXE image=$CVP_SCENARIO_IMAGE
 out=$CVP_SCENARIO_OUT
+repository=$(cd "$(dirname "$0")/../.." && pwd)
 drive_c=$WINEPREFIX/drive_c
 
 export_registry() {
@@ -109,11 +115,71 @@ mkdir -p "$drive_c/cvpurger"
 # Harnesses that run the purger their own way source this far (tests/faults).
 [ -z "${CVP_SCENARIO_IMPORT_ONLY:-}" ] || return 0
 
+# The preview of TOKEN, started as the run is: nothing in the prefix may change but its
+# own file, no key, value or key DACL, no file's content or attributes.
+preview() {
+    marker=$out/preview.started
+    : >"$marker"
+    set +e
+    (cd "$drive_c/cvpurger" && wine "$exe" /preview "$1")
+    code=$?
+    set -e
+    # 1: a token that names no family, said in the file.
+    if [ "$code" -ne 0 ] && [ "$code" -ne 1 ]; then
+        echo "wine_side.sh: CVPurger.exe /preview $1 exited with $code" >&2
+        exit 1
+    fi
+    # Content is held to the modification time. Attributes change only the inode's change
+    # time, which other tests' copies of the template move on every file they share by
+    # hard link; the files and folders the image put here are this prefix's alone.
+    touched=$(cd "$WINEPREFIX" && find drive_c \( -newer "$marker" -o \
+        \( \( -type d -o -links 1 \) -cnewer "$marker" \) \) \
+        ! -path drive_c/cvpurger ! -path drive_c/cvpurger/UnInstall.preview.txt)
+    mv "$drive_c/cvpurger/UnInstall.preview.txt" "$out/"
+    export_registry registry.previewed
+    list_files files.previewed
+    key_sweep dump >"$out/keys.previewed"
+    "$tool" registry-changes "$out/registry.before" "$out/registry.previewed" "$out/preview.changes"
+    # Each start of Wine writes new keys below Control\Video, as the change lists know.
+    grep -v '\\Control\\Video' "$out/keys.before" >"$out/keys.before.kept"
+    grep -v '\\Control\\Video' "$out/keys.previewed" >"$out/keys.previewed.kept"
+    if [ -n "$touched" ] || [ -s "$out/preview.changes" ] ||
+        ! cmp -s "$out/files.before" "$out/files.previewed" ||
+        ! cmp -s "$out/keys.before.kept" "$out/keys.previewed.kept"; then
+        echo "wine_side.sh: CVPurger.exe /preview $1 changed the machine:" >&2
+        printf '%s\n' "$touched" >&2
+        cat "$out/preview.changes" >&2
+        diff "$out/files.before" "$out/files.previewed" >&2
+        diff "$out/keys.before.kept" "$out/keys.previewed.kept" >&2
+        exit 1
+    fi
+    offline_preview "$1"
+}
+
+# The offline preview of TOKEN from what a technician would be sent: the regedit exports
+# taken before, and the listing tools/listing.cmd writes (into the results folder).
+offline_preview() {
+    (cd "$out" && wine cmd /c "$(winepath -w "$repository/tools/listing.cmd")")
+    set +e
+    wine "$CVP_OFFLINE_PREVIEW" --listing "$(winepath -w "$out/listing.txt")" "$1" \
+        "$(winepath -w "$out/registry.before/system.reg")" \
+        "$(winepath -w "$out/registry.before/clsid.reg")" >"$out/offline.preview.txt" \
+        2>"$out/offline.errors"
+    code=$?
+    set -e
+    # 2: a token that names no family, said on the error output.
+    if [ "$code" -ne 0 ] && [ "$code" -ne 2 ]; then
+        echo "wine_side.sh: cvpurger-preview $1 exited with $code" >&2
+        exit 1
+    fi
+}
+
 export_registry registry.before
 list_files files.before
 list_contents contents.before
 key_sweep dump >"$out/keys.before"
 present_devices devices.before
+[ -z "${CVP_SCENARIO_PREVIEW:-}" ] || preview "$1"
 
 for token in "$@"; do
     set +e

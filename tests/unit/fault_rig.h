@@ -505,6 +505,9 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
             daclsRead_[ObjectKeyName(objectName)] = *sddl;
         return result;
     }
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override {
+        return Pass() ? machine_.ReadKeyLink(root, path, target) : kErrorAccessDenied;
+    }
     Long WriteKeyDacl(const char* objectName, Dword securityInformation,
                       const char* sddl) override {
         if (!Pass()) return kErrorAccessDenied;
@@ -547,6 +550,7 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         Record({DeletionPoint::Kind::File, Root::LocalMachine, path});
         return true;
     }
+    bool OpenForDelete(const char* path) override { return Pass() && machine_.OpenForDelete(path); }
     bool RemoveDirectoryAt(const char* path) override {
         if (!Pass() || !machine_.RemoveDirectoryAt(path)) return false;
         Record({DeletionPoint::Kind::Directory, Root::LocalMachine, path});

@@ -48,6 +48,9 @@ class RecordingRegistry : public Registry {
         return refuseDaclWrites ? kErrorAccessDenied
                                 : inner_.WriteKeyDacl(objectName, securityInformation, sddl);
     }
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override {
+        return inner_.ReadKeyLink(root, path, target);
+    }
 
     Paths calls;
     bool refuseDaclWrites = false;

@@ -102,11 +102,14 @@ struct RunRig {
             "SYSTEM\\CurrentControlSet\\Enum\\" + enumerator + "\\" + device + "\\" + instance);
     }
 
+    std::string LogText() const {
+        return machine.FileExists(kLogPath) ? machine.FileContent(kLogPath) : std::string();
+    }
+
     // The log's lines without their CR LF; a missing log reads as no lines.
     std::vector<std::string> LogLines() const {
         std::vector<std::string> lines;
-        if (!machine.FileExists(kLogPath)) return lines;
-        const std::string text = machine.FileContent(kLogPath);
+        const std::string text = LogText();
         size_t start = 0;
         for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
             lines.push_back(text.substr(start, end - start));

@@ -4,6 +4,9 @@
 // describes it). Each line runs here on the in-memory machine, as the scenario harness
 // runs it before comparing with Wine, and goes through the same collateral-damage
 // check as the Wine side:
+//   - the token's preview leaves the machine exactly as it was (keys, values, files,
+//     DACLs), and the run then writes its log lines and removes its items, item for
+//     item (tools/scenario/preview_check.h);
 //   - every listed item is on the machine before the run;
 //   - the run removes exactly the keys, values and files whose nearest listed item is
 //     "gone" or "reached" for the token, and adds nothing but its log, so the maker's
@@ -24,8 +27,10 @@
 #include "app/command_line_run.h"
 #include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
+#include "preview/preview_run.h"
 #include "run/family_catalogue.h"
 #include "scenario/change_list.h"
+#include "scenario/preview_check.h"
 #include "scenario/traces.h"
 #include "unit/key_security.h"
 #include "unit/run_rig.h"
@@ -95,10 +100,24 @@ TEST_P(ScenarioImageRun, RemovesTheListedTracesAndNothingElseAndOnlyOnce) {
         EXPECT_TRUE(ItemExists(rig.machine, item)) << "not on the machine: " << item.Describe();
     }
     const std::vector<std::string> before = MachineLines(rig.machine);
-    const KeySecuritySweep sweep(ReadKeyDacls(rig.machine));
+    const std::map<std::string, std::string> dacls = ReadKeyDacls(rig.machine);
+    const KeySecuritySweep sweep(dacls);
+
+    bool known = false;
+    const std::string preview = PreviewFileText(rig.platform, run.token.c_str(), &known);
+    ASSERT_EQ(MachineLines(rig.machine), before) << "the preview changed the machine";
+    ASSERT_EQ(ReadKeyDacls(rig.machine), dacls) << "the preview changed a DACL";
+    const scenario::PreviewAllowance allowance =
+        scenario::AllowanceOf(rig.platform, preview, false);
+
     // A token the command line refuses ("wis") must change nothing, as its list says.
     RunCommandLine(rig.context, run.token.c_str());
     const std::vector<std::string> after = MachineLines(rig.machine);
+    for (const std::string& fault : scenario::CheckPreview(
+             run.token, preview, rig.LogText(),
+             scenario::SplitLines(scenario::ChangeList(before, after)), allowance)) {
+        ADD_FAILURE() << "preview: " << fault;
+    }
     const std::vector<OpenedKey> opened = sweep.OpenedSince(rig.machine);
     EXPECT_TRUE(opened.empty()) << "open to everyone:" << Describe(opened);
     const std::vector<OpenedKey> weakened = sweep.WeakenedSince(rig.machine);

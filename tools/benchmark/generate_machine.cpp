@@ -124,7 +124,8 @@ class RegWriter {
         Value(name, "hex:" + HexBytes(bytes));
     }
 
-    const std::string& text() const { return text_; }
+    // The export, ending as regedit ends one: with an empty line.
+    std::string text() const { return text_ + "\r\n"; }
     long keys() const { return keys_; }
     long values() const { return values_; }
     long familyKeys() const { return familyKeys_; }

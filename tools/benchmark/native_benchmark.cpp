@@ -11,6 +11,9 @@
 //   benchmark_native receipt IMAGE_DIR TOKEN REPEAT
 //       on freshly loaded machines: the run's stages with no receipt, the run with its
 //       receipt (RunCommandLine), and then "/restore" of that receipt
+//   benchmark_native preview IMAGE_DIR TOKEN REPEAT
+//       the offline preview: reads IMAGE_DIR/registry.reg as cvpurger-preview does
+//       (timed apart), then times the preview on it REPEAT times (it changes nothing)
 //
 // Results are "name=value" lines on standard output. Times are wall-clock
 // milliseconds; the machine's sleeps are recorded, not slept, so "sleeps_ms" is what a
@@ -30,7 +33,9 @@
 #include <vector>
 
 #include "app/command_line_run.h"
+#include "offline/offline_machine.h"
 #include "platform/memory/memory_machine.h"
+#include "preview/preview_run.h"
 #include "read_only_pass.h"
 #include "run/family_catalogue.h"
 #include "seam_profile.h"
@@ -242,11 +247,9 @@ int Receipt(const std::string& image, const std::string& token, int repeat) {
         if (!Load(image, &plain, nullptr)) return 2;
         cvp::Platform platform = plain.platform();
         cvp::RunState state;
-        state.family = cvp::FamilyFromToken(token.c_str());
-        state.commandLineRun = 1;
         cvp::RunContext context{platform, state, nullptr};
         const Clock::time_point start = Clock::now();
-        cvp::RunUnattendedStages(context, context);
+        cvp::RunWithoutReceipt(context, cvp::FamilyFromToken(token.c_str()));
         bare.push_back(MillisecondsSince(start));
 
         cvp::MemoryMachine machine;
@@ -263,12 +266,45 @@ int Receipt(const std::string& image, const std::string& token, int repeat) {
     return 0;
 }
 
+int Preview(const std::string& image, const std::string& token, int repeat) {
+    cvp::OfflineMachine machine;
+    const std::string file = image + "/registry.reg";
+    std::ifstream in(file, std::ios::binary);
+    std::string error;
+    Clock::time_point start = Clock::now();
+    if (!in || !machine.ReadExport(file, in, &error)) {
+        std::fprintf(stderr, "benchmark_native: %s\n", error.c_str());
+        return 2;
+    }
+    const double loadMs = MillisecondsSince(start);
+    const long rssLoaded = StatusKib("VmRSS");
+    std::vector<double> previews;
+    std::string text;
+    const std::size_t heapAtStart = g_heapLive;
+    g_heapPeak = g_heapLive;
+    for (int i = 0; i < repeat; ++i) {
+        start = Clock::now();
+        cvp::PreviewRun(machine.platform(), token.c_str(), &text);
+        previews.push_back(MillisecondsSince(start));
+    }
+    std::printf("offline_load_ms=%.1f\n", loadMs);
+    std::printf("preview_ms=%.1f\n", Median(previews));
+    std::printf("preview_ms_all=%s\n", Join(previews).c_str());
+    std::printf("preview_lines=%ld\n",
+                static_cast<long>(std::count(text.begin(), text.end(), '\n')));
+    std::printf("rss_loaded_kib=%ld\n", rssLoaded);
+    std::printf("heap_peak_preview_kib=%zu\n", (g_heapPeak - heapAtStart) / 1024);
+    std::printf("peak_rss_kib=%ld\n", StatusKib("VmHWM"));
+    return 0;
+}
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: benchmark_native run IMAGE_DIR TOKEN REPEAT\n"
                  "       benchmark_native floor IMAGE_DIR REPEAT\n"
                  "       benchmark_native profile IMAGE_DIR TOKEN\n"
-                 "       benchmark_native receipt IMAGE_DIR TOKEN REPEAT\n");
+                 "       benchmark_native receipt IMAGE_DIR TOKEN REPEAT\n"
+                 "       benchmark_native preview IMAGE_DIR TOKEN REPEAT\n");
     return 2;
 }
 
@@ -283,5 +319,7 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[0] == "profile") return Profile(args[1], args[2]);
     if (args.size() == 4 && args[0] == "receipt")
         return Receipt(args[1], args[2], std::max(1, std::atoi(args[3].c_str())));
+    if (args.size() == 4 && args[0] == "preview")
+        return Preview(args[1], args[2], std::max(1, std::atoi(args[3].c_str())));
     return Usage();
 }

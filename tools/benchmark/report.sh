@@ -53,6 +53,11 @@ for scale in $scales; do
     ns_min=$(list_min "$(get "$nc" restore_ms_all)")
     echo "   receipt: the stages without one ms: min $nb_min, median $(get "$nc" bare_ms); with it: min $nc_min, median $(get "$nc" receipt_ms) ($(get "$nc" receipt_kib) KiB written)"
     echo "   receipt: with / without $(calc %.2f "$nc_min / $nb_min") (medians $(calc %.2f "$(get "$nc" receipt_ms) / $(get "$nc" bare_ms)")); /restore ms: min $ns_min, median $(get "$nc" restore_ms), / the run $(calc %.2f "$ns_min / $nc_min")"
+    npv=$out/native-preview-$scale.txt of=$out/offline-$scale.figures
+    np_min=$(list_min "$(get "$npv" preview_ms_all)")
+    echo "   offline preview  ms: min $np_min, median $(get "$npv" preview_ms) on the export as read ($(get "$npv" offline_load_ms) ms to read it; $(get "$npv" preview_lines) lines)"
+    echo "   offline preview / floor pass: $(calc %.2f "$np_min / $nf_min"); heap the preview adds: $(calc %.1f "$(get "$npv" heap_peak_preview_kib) / 1024") MiB"
+    echo "   cvpurger-preview BB registry.reg: $(get "$of" seconds) s in all, peak resident set $(calc %.0f "$(get "$of" peak_rss_kib) / 1024") MiB"
 
     w=$out/wine-$scale/wine.txt
     if [ -f "$w" ]; then
@@ -80,6 +85,14 @@ for scale in $scales; do
         ws=$(samples "$w" restore _s)
         echo "   receipt, in the process (cvp_benchmark.exe): the stages without one ms $wb; with it $wc; with / without $(calc %.2f "$(list_min "$wc") / $(list_min "$wb")")"
         echo "   /restore, in the process ms $wi ($(calc %.2f "$(list_min "$wi") / $(list_min "$wc")") of the run); CVPurger.exe /restore s $ws ($(calc %.2f "$(list_min "$ws") / $wr_min") of CVPurger.exe BB)"
+        wp_min=$(list_min "$(get "$w" preview1_s),$(get "$w" preview2_s)")
+        echo "   CVPurger.exe /preview BB s: min $wp_min (samples $(get "$w" preview1_s), $(get "$w" preview2_s)); / floor: $(calc %.2f "$wp_min / $floor_s")"
+        echo "   peak memory of the preview: resident $(calc %.1f "$(get "$w" preview1_rss_kib) / 1024") MiB, anonymous $(calc %.1f "$(get "$w" preview1_anon_kib) / 1024") MiB"
+        if [ "$(sed -n '/^\r*$/q;p' "$out/wine-$scale/UnInstall.preview.txt")" = "$(cat "$out/wine-$scale/UnInstall.1.log")" ]; then
+            echo "   the preview's log lines: the same as the run's UnInstall.log"
+        else
+            echo "   the preview's log lines: DIFFER from the run's UnInstall.log"
+        fi
     fi
     echo
 done
@@ -110,18 +123,29 @@ if [ $# -ge 2 ]; then
     echo
 fi
 
+if [ -f "$out/offline-10.figures" ]; then
+    echo "== cvpurger-preview on an export of a million keys ($(head -n 1 "$out/machines/scale10.txt"))"
+    echo "   $(get "$out/offline-10.figures" seconds) s, peak resident set $(calc %.0f "$(get "$out/offline-10.figures" peak_rss_kib) / 1024") MiB"
+    echo "   $(get "$out/offline-10.figures" refusal)"
+    echo
+fi
+
 echo "== Goals"
 for scale in $scales; do
     s=$(get "$out/native-run-$scale.txt" sleeps_ms)
     nr=$(list_min "$(get "$out/native-run-$scale.txt" run_ms_all)")
     nf=$(list_min "$(get "$out/native-floor-$scale.txt" floor_ms_all)")
+    np=$(list_min "$(get "$out/native-preview-$scale.txt" preview_ms_all)")
     line="   scale $scale, within 1.5x the floor: native $(verdict "($nr + $s) / ($nf + $s) <= 1.5")"
+    line="$line; offline preview within 2x the floor pass: $(verdict "$np / $nf <= 2")"
     w=$out/wine-$scale/wine.txt
     if [ -f "$w" ]; then
         wr=$(list_min "$(wine_runs "$w")")
         wf=$(list_min "$(get "$w" floor_floor_ms_all)")
         noop=$(list_min "$(get "$w" noop1_s),$(get "$w" noop2_s)")
         line="$line, Wine $(verdict "$wr / ($noop + $wf / 1000 + $s / 1000) <= 1.5")"
+        wp=$(list_min "$(get "$w" preview1_s),$(get "$w" preview2_s)")
+        line="$line; live preview within 2x the floor (Wine): $(verdict "$wp / ($noop + $wf / 1000 + $s / 1000) <= 2")"
         line="$line; peak memory under 16 MiB (Wine, anonymous and above NOFAMILY): $(verdict "$(wine_max "$w" anon_kib) < 16384 && $(wine_max "$w" rss_kib) - $(get "$w" noop1_rss_kib) < 16384")"
     fi
     echo "$line"

@@ -13,7 +13,9 @@
 # plus one read-only pass (open every key KEY_READ, read its values, enumerate its
 # subkeys) over the registry areas the run walks, through the same seam. Under Wine
 # the floor also pays the same process start and end as the run (CVPurger.exe with a
-# token that names no family).
+# token that names no family). The preview is measured against the same floors: live
+# under Wine (CVPurger.exe /preview), offline natively (cvpurger-preview on the
+# machine's export), and cvpurger-preview on an export of a million keys.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -68,7 +70,7 @@ cmake -S "$repo" -B "$native_dir" $generator -DCMAKE_BUILD_TYPE=Release \
     "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
     "-DCMAKE_CXX_FLAGS=-Wno-format-truncation -Wno-restrict" \
     -DCVP_SANITIZE=OFF -DCVP_TESTS=OFF -DCVP_BENCHMARK=ON >"$out/build-native.log"
-cmake --build "$native_dir" --target benchmark_machine benchmark_native scenario \
+cmake --build "$native_dir" --target benchmark_machine benchmark_native scenario cvpurger-preview \
     >>"$out/build-native.log"
 bench_bin=$native_dir/tools/benchmark
 
@@ -81,6 +83,19 @@ if [ -z "$native_only" ]; then
         -DCVP_TESTS=OFF -DCVP_BENCHMARK=ON >"$out/build-windows.log"
     cmake --build "$windows_dir" --target CVPurger cvp_benchmark_win32 >>"$out/build-windows.log"
 fi
+
+# cvpurger-preview as a technician runs it, NAME.txt its preview or its refusal, and
+# NAME.figures its wall seconds and peak resident set.
+offline_preview() {
+    start=$(date +%s.%N)
+    /usr/bin/time -f %M -o "$2.rss" "$native_dir/cvpurger-preview" "$token" "$1" \
+        >"$2.txt" 2>"$2.errors" || true
+    {
+        echo "seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')"
+        echo "peak_rss_kib=$(tail -n 1 "$2.rss")"
+        echo "refusal=$(cat "$2.errors")"
+    } >"$2.figures"
+}
 
 for scale in $scales; do
     step "writing the machine at scale $scale"
@@ -96,11 +111,19 @@ for scale in $scales; do
     "$bench_bin/benchmark_native" profile "$image" "$token" >"$out/native-profile-$scale.txt"
     "$bench_bin/benchmark_native" receipt "$image" "$token" "$native_repeat" \
         >"$out/native-receipt-$scale.txt"
+    "$bench_bin/benchmark_native" preview "$image" "$token" "$native_repeat" \
+        >"$out/native-preview-$scale.txt"
+    offline_preview "$image/registry.reg" "$out/offline-$scale"
     # The log and change lists of the same run, to hold the Wine run's log against.
     mkdir -p "$out/native-scenario-$scale"
     "$native_dir/tools/scenario" run "$image" "$token" "$out/native-scenario-$scale"
     loadavg "native-$scale-end"
 done
+
+step "native, an export of a million keys (scale 10)"
+"$bench_bin/benchmark_machine" "$out/machines/scale10" 10 >"$out/machines/scale10.txt"
+offline_preview "$out/machines/scale10/registry.reg" "$out/offline-10"
+rm -rf "$out/machines/scale10"
 
 if [ -z "$native_only" ]; then
     profiles=all

@@ -221,6 +221,10 @@ class ProfiledRegistry final : public Registry {
                                  profile_.Stats(AreaOfObject(objectName), RegistryOp::WriteDacl));
         return inner_.WriteKeyDacl(objectName, securityInformation, sddl);
     }
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(AreaOf(root, path), RegistryOp::Open));
+        return inner_.ReadKeyLink(root, path, target);
+    }
 
   private:
     SeamProfile& profile_;
@@ -296,6 +300,10 @@ class ProfiledFiles final : public Files {
     bool DeleteFileAt(const char* path) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileDelete));
         return inner_.DeleteFileAt(path);
+    }
+    bool OpenForDelete(const char* path) override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileDelete));
+        return inner_.OpenForDelete(path);
     }
     bool RemoveDirectoryAt(const char* path) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileDelete));

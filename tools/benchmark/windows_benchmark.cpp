@@ -111,9 +111,7 @@ int Timed(const char* commandLine, bool bare) {
     cvp::RunContext context{platform, state, nullptr};
     const Clock::time_point start = Clock::now();
     if (bare) {
-        state.family = cvp::FamilyFromToken(commandLine);
-        state.commandLineRun = 1;
-        cvp::RunUnattendedStages(context, context);
+        cvp::RunWithoutReceipt(context, cvp::FamilyFromToken(commandLine));
     } else {
         cvp::RunCommandLine(context, commandLine);
     }

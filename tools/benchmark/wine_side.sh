@@ -7,13 +7,13 @@
 #
 # Imports the image (regedit /S), then measures in that prefix: the read-only floor
 # pass (cvp_benchmark.exe floor), CVPurger.exe with a token that names no family
-# (process start and end alone), and RUNS times CVPurger.exe TOKEN, each on the
-# registry as imported, each followed by CVPurger.exe /restore. Then RUNS times, on the
-# registry as imported, the run's stages with no receipt and the run with its receipt
-# (cvp_benchmark.exe bare and run, which time the call alone), and the receipt's
-# /restore (cvp_benchmark.exe restore). PROFILES is "all" (the floor pass and a run once
-# more, each seam call timed per registry area: cvp_benchmark.exe floor-profile and
-# profile), "run" (the run only) or "none".
+# (process start and end alone), twice CVPurger.exe /preview TOKEN, and RUNS times
+# CVPurger.exe TOKEN, each on the registry as imported, each followed by CVPurger.exe
+# /restore. Then RUNS times, on the registry as imported, the run's stages with no
+# receipt and the run with its receipt (cvp_benchmark.exe bare and run, which time the
+# call alone), and the receipt's /restore (cvp_benchmark.exe restore). PROFILES is "all"
+# (the floor pass and a run once more, each seam call timed per registry area:
+# cvp_benchmark.exe floor-profile and profile), "run" (the run only) or "none".
 # Writes name=value lines to OUT_DIR/wine.txt and the tables beside it.
 set -eu
 
@@ -103,6 +103,11 @@ fi
 # names no family.
 timed noop1 wine "$exe" NOFAMILY
 timed noop2 wine "$exe" NOFAMILY
+
+# The preview of the token, twice, on the registry as imported (it changes nothing).
+timed preview1 wine "$exe" /preview "$token"
+timed preview2 wine "$exe" /preview "$token"
+cp "$drive_c/cvpurger/UnInstall.preview.txt" "$out/"
 
 i=1
 while [ "$i" -le "$runs" ]; do

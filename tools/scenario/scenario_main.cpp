@@ -14,6 +14,15 @@
 //       the same change list from the regedit exports (*.reg) taken under Wine
 //   scenario file-changes BEFORE AFTER OUT_FILE
 //       the same change list from two file listings, one path a line
+//   scenario preview IMAGE_DIR TOKEN OUT_DIR [VERSION]
+//       OUT_DIR/UnInstall.preview.txt   the preview of TOKEN (CVPurger.exe /preview);
+//       fails when the preview changed the machine in any way but writing that file
+//   scenario preview-check BEFORE SIDE TOKEN RESULT_DIR
+//       holds RESULT_DIR/UnInstall.preview.txt against the run that followed it
+//       (RESULT_DIR/UnInstall.log, registry.changes, files.changes): the same log lines,
+//       the same items. BEFORE is the image (SIDE memory) or the folder of the regedit
+//       exports taken before the run (SIDE wine: Wine's device removal may fall short of
+//       Windows', which the preview follows)
 //   scenario check IMAGE_DIR TOKEN RESULT_DIR
 //       checks RESULT_DIR/registry.changes and files.changes, from either side,
 //       against IMAGE_DIR/traces.txt: nothing but the family's items removed, nothing
@@ -31,7 +40,9 @@
 #include "app/command_line_run.h"
 #include "platform/image/windows_versions.h"
 #include "platform/memory/memory_machine.h"
+#include "preview/preview_run.h"
 #include "scenario/change_list.h"
+#include "scenario/preview_check.h"
 #include "scenario/traces.h"
 
 namespace {
@@ -82,18 +93,24 @@ std::vector<std::string> Lines(const MemoryMachine& machine) {
     return Both(machine.DumpRegistry(cvp::scenario::kComparedSubtrees), machine.DumpFiles());
 }
 
+// The image on a machine playing Windows `versionName` (XP when empty).
+bool LoadImageAs(const std::string& folder, const std::string& versionName,
+                 MemoryMachine* machine) {
+    if (!LoadImage(folder, machine)) return false;
+    if (versionName.empty()) return true;
+    cvp::OsVersion version;
+    if (!cvp::WindowsVersionNamed(versionName, &version)) {
+        std::cerr << "scenario: no Windows version named " << versionName << "\n";
+        return false;
+    }
+    machine->SetOsVersion(version);
+    return true;
+}
+
 int Run(const std::string& imageDir, const std::string& token, const std::string& outDir,
         const std::string& versionName) {
     MemoryMachine machine;
-    if (!LoadImage(imageDir, &machine)) return 2;
-    if (!versionName.empty()) {
-        cvp::OsVersion version;
-        if (!cvp::WindowsVersionNamed(versionName, &version)) {
-            std::cerr << "scenario: no Windows version named " << versionName << "\n";
-            return 2;
-        }
-        machine.SetOsVersion(version);
-    }
+    if (!LoadImageAs(imageDir, versionName, &machine)) return 2;
     const auto registryBefore = machine.DumpRegistry(cvp::scenario::kComparedSubtrees);
     const auto filesBefore = machine.DumpFiles();
 
@@ -209,10 +226,67 @@ int List(const std::string& imageDir) {
     return 0;
 }
 
+// Everything a preview must leave as it was: keys and values, files, key DACLs.
+std::vector<std::string> Snapshot(const MemoryMachine& machine) {
+    std::vector<std::string> lines = machine.DumpRegistry({"HKEY_LOCAL_MACHINE"});
+    for (const std::string& line : machine.DumpFiles()) lines.push_back(line);
+    for (const auto& [key, dacl] : machine.DumpKeyDacls({"HKEY_LOCAL_MACHINE"})) {
+        lines.push_back(key + " " + dacl);
+    }
+    return lines;
+}
+
+int Preview(const std::string& imageDir, const std::string& token, const std::string& outDir,
+            const std::string& versionName) {
+    MemoryMachine machine;
+    if (!LoadImageAs(imageDir, versionName, &machine)) return 2;
+    const std::string previewFile = std::string("C:\\cvpurger\\") + cvp::kPreviewFileName;
+    const std::vector<std::string> before = Snapshot(machine);
+    cvp::WritePreviewFile(machine.platform(), token.c_str());
+    std::vector<std::string> after = Snapshot(machine);
+    std::erase(after, "drive_c/cvpurger/" + std::string(cvp::kPreviewFileName));
+    if (after != before) {
+        std::cerr << "scenario: the preview of " << token << " changed the machine:\n"
+                  << cvp::scenario::ChangeList(before, after);
+        return 1;
+    }
+    const std::string preview =
+        machine.FileExists(previewFile) ? machine.FileContent(previewFile) : std::string();
+    return WriteWholeFile(outDir + "/" + cvp::kPreviewFileName, preview) ? 0 : 2;
+}
+
+int PreviewCheck(const std::string& before, const std::string& side, const std::string& token,
+                 const std::string& resultDir) {
+    MemoryMachine machine;
+    if (side != "memory" && side != "wine") return 2;
+    if (!(side == "wine" ? LoadExports(before, &machine) : LoadImage(before, &machine))) return 2;
+    std::string preview;
+    std::string log;
+    std::vector<std::string> changes;
+    if (!ReadWholeFile(resultDir + "/" + cvp::kPreviewFileName, &preview) ||
+        !ReadWholeFile(resultDir + "/UnInstall.log", &log) ||
+        !ReadLines(resultDir + "/registry.changes", &changes) ||
+        !ReadLines(resultDir + "/files.changes", &changes)) {
+        std::cerr << "scenario: " << resultDir
+                  << ": a preview, a log and change lists are needed\n";
+        return 2;
+    }
+    const cvp::scenario::PreviewAllowance allowance =
+        cvp::scenario::AllowanceOf(machine.platform(), preview, side == "wine");
+    const std::vector<std::string> faults =
+        cvp::scenario::CheckPreview(token, preview, log, changes, allowance);
+    for (const std::string& fault : faults) {
+        std::cerr << "scenario: " << resultDir << ": preview: " << fault << "\n";
+    }
+    return faults.empty() ? 0 : 1;
+}
+
 int Usage() {
     std::cerr << "usage: scenario run IMAGE_DIR TOKEN OUT_DIR [VERSION]\n"
                  "       scenario registry-changes BEFORE_DIR AFTER_DIR OUT_FILE\n"
                  "       scenario file-changes BEFORE AFTER OUT_FILE\n"
+                 "       scenario preview IMAGE_DIR TOKEN OUT_DIR [VERSION]\n"
+                 "       scenario preview-check BEFORE memory|wine TOKEN RESULT_DIR\n"
                  "       scenario check IMAGE_DIR TOKEN RESULT_DIR\n"
                  "       scenario list IMAGE_DIR\n";
     return 2;
@@ -228,9 +302,16 @@ int main(int argc, char** argv) {
     if (args.size() == 4 && args[0] == "registry-changes") {
         return RegistryChanges(args[1], args[2], args[3]);
     }
-    if (args.size() == 4 && args[0] == "file-changes")
+    if (args.size() == 4 && args[0] == "file-changes") {
         return FileChanges(args[1], args[2], args[3]);
+    }
     if (args.size() == 4 && args[0] == "check") return Check(args[1], args[2], args[3]);
+    if ((args.size() == 4 || args.size() == 5) && args[0] == "preview") {
+        return Preview(args[1], args[2], args[3], args.size() == 5 ? args[4] : "");
+    }
+    if (args.size() == 5 && args[0] == "preview-check") {
+        return PreviewCheck(args[1], args[2], args[3], args[4]);
+    }
     if (args.size() == 2 && args[0] == "list") return List(args[1]);
     return Usage();
 }

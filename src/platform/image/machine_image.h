@@ -8,6 +8,8 @@
 //                  ReadMachineManifest)
 #pragma once
 
+#include <functional>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,17 @@ struct MachineImage {
 // to "FILE:LINE: what is wrong"; `edits` is then left as it was.
 bool ReadRegistryExport(const std::string& fileName, const std::string& bytes,
                         std::vector<RegistryEdit>* edits, std::string* error);
+
+// Takes one edit of an export being read; false, with `reason` set, stops the read.
+using EditSink = std::function<bool(RegistryEdit&& edit, std::string* reason)>;
+
+// Reads a regedit export from `in` a part at a time, as regedit wrote it (UTF-16LE with
+// its BOM, or ANSI), and hands each edit to `take` in file order: memory holds one line,
+// however big the file (a line over 16 MiB is refused). A file that does not end as
+// regedit ends one, with an empty line, is taken for one cut short. On a fault, or when
+// `take` refuses, returns false with `error` "FILE:LINE: what".
+bool StreamRegistryExport(const std::string& fileName, std::istream& in, const EditSink& take,
+                          std::string* error);
 
 // Loads a machine image folder. On a fault returns false with `error` naming the file
 // and line; `image` is then left as it was.

@@ -2,6 +2,7 @@
 // and hand-written files in the same format, and refuses anything it would have to
 // guess at, so that an image means the same to the memory machine and to Wine's
 // regedit /S.
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <utility>
@@ -10,6 +11,7 @@
 #include "platform/image/ascii_text.h"
 #include "platform/image/machine_image.h"
 #include "platform/image/registry_paths.h"
+#include "platform/image/text_lines.h"
 
 namespace cvp {
 namespace {
@@ -82,18 +84,21 @@ class HexList {
 
 class ExportReader {
   public:
-    ExportReader(const std::string& fileName, std::string_view text, bool unicodeFile)
-        : fileName_(fileName), rest_(text), unicodeStrings_(unicodeFile) {}
+    ExportReader(const std::string& fileName, LineSource& lines, bool unicodeFile,
+                 const EditSink& take)
+        : fileName_(fileName), lines_(lines), unicodeStrings_(unicodeFile), take_(take) {}
 
-    bool Read(std::vector<RegistryEdit>* edits, std::string* error) {
+    bool Read(std::string* error) {
         if (!ReadAll()) {
             *error = error_;
             return false;
         }
-        edits->insert(edits->end(), std::make_move_iterator(edits_.begin()),
-                      std::make_move_iterator(edits_.end()));
         return true;
     }
+
+    // The last line read was empty, as regedit ends every key.
+    bool EndsWithEmptyLine() const { return lastLineEmpty_; }
+    int LineNumber() const { return lines_.number(); }
 
   private:
     bool ReadAll() {
@@ -102,7 +107,7 @@ class ExportReader {
         while (NextLine(&line)) {
             if (!ReadLine(line)) return false;
         }
-        return true;
+        return error_.empty();
     }
 
     bool ReadLine(std::string_view line) {
@@ -114,33 +119,32 @@ class ExportReader {
 
     // The next physical line without its line break and outer blanks.
     bool NextLine(std::string_view* line) {
-        if (atEnd_) return false;
-        const size_t end = rest_.find('\n');
-        if (end == std::string_view::npos) {
-            *line = rest_;
-            atEnd_ = true;
-        } else {
-            *line = rest_.substr(0, end);
-            rest_.remove_prefix(end + 1);
-            atEnd_ = rest_.empty();
+        std::string problem;
+        if (lines_.Next(line, &problem)) {
+            *line = TrimBlanks(*line);
+            lastLineEmpty_ = line->empty();
+            return true;
         }
-        ++lineNumber_;
-        *line = TrimBlanks(*line);
-        return true;
+        if (!problem.empty()) Fail(problem);
+        return false;
+    }
+
+    bool Take(RegistryEdit&& edit) {
+        std::string reason;
+        if (take_(std::move(edit), &reason)) return true;
+        return Fail(reason);
     }
 
     bool Fail(const std::string& what) {
-        error_ = fileName_ + ":" + std::to_string(lineNumber_) + ": " + what;
+        error_ = fileName_ + ":" + std::to_string(std::max(lines_.number(), 1)) + ": " + what;
         return false;
     }
 
     bool ReadHeader() {
         std::string_view line;
-        if (rest_.empty()) {
-            lineNumber_ = 1;
+        if (!NextLine(&line)) {
             return Fail("empty file, no regedit header");
         }
-        NextLine(&line);
         if (line != kVersion5Header && line != kRegedit4Header) {
             return Fail("not a regedit export (unknown header)");
         }
@@ -171,7 +175,7 @@ class ExportReader {
         }
 
         RegistryEdit edit;
-        edit.line = lineNumber_;
+        edit.line = LineNumber();
         edit.kind = deleting ? RegistryEdit::Kind::DeleteKey : RegistryEdit::Kind::CreateKey;
         edit.root = root;
         edit.path = std::string(WithoutTrailingBackslash(path));
@@ -179,15 +183,14 @@ class ExportReader {
         keyDeleted_ = deleting;
         keyRoot_ = root;
         keyPath_ = edit.path;
-        edits_.push_back(std::move(edit));
-        return true;
+        return Take(std::move(edit));
     }
 
     bool ReadValueLine(std::string_view line) {
         if (!haveKey_) return Fail("value line before any key line");
         if (keyDeleted_) return Fail("value line under a key deletion line");
         RegistryEdit edit;
-        edit.line = lineNumber_;
+        edit.line = LineNumber();
         edit.root = keyRoot_;
         edit.path = keyPath_;
         if (line.front() == '@') {
@@ -208,8 +211,7 @@ class ExportReader {
             edit.kind = RegistryEdit::Kind::SetValue;
             if (!ReadData(line, &edit)) return false;
         }
-        edits_.push_back(std::move(edit));
-        return true;
+        return Take(std::move(edit));
     }
 
     // A quoted text with regedit's escapes; consumes it from `text`.
@@ -317,16 +319,15 @@ class ExportReader {
     }
 
     const std::string& fileName_;
-    std::string_view rest_;
-    bool atEnd_ = false;
-    int lineNumber_ = 0;
+    LineSource& lines_;
+    bool lastLineEmpty_ = false;
     std::string error_;
     bool unicodeStrings_;
+    const EditSink& take_;
     bool haveKey_ = false;
     bool keyDeleted_ = false;
     Root keyRoot_ = Root::LocalMachine;
     std::string keyPath_;
-    std::vector<RegistryEdit> edits_;
 };
 
 int LineCount(std::string_view text) {
@@ -354,7 +355,30 @@ bool ReadRegistryExport(const std::string& fileName, const std::string& bytes,
     } else if (text.substr(0, 3) == "\xEF\xBB\xBF") {
         text.remove_prefix(3);
     }
-    return ExportReader(fileName, text, unicodeFile).Read(edits, error);
+    // All or nothing: the edits join `edits` only when the whole file was read.
+    std::vector<RegistryEdit> read;
+    const EditSink take = [&](RegistryEdit&& edit, std::string*) {
+        read.push_back(std::move(edit));
+        return true;
+    };
+    StringLines lines(text);
+    if (!ExportReader(fileName, lines, unicodeFile, take).Read(error)) return false;
+    edits->insert(edits->end(), std::make_move_iterator(read.begin()),
+                  std::make_move_iterator(read.end()));
+    return true;
+}
+
+bool StreamRegistryExport(const std::string& fileName, std::istream& in, const EditSink& take,
+                          std::string* error) {
+    StreamLines lines(in);
+    ExportReader reader(fileName, lines, lines.unicode(), take);
+    if (!reader.Read(error)) return false;
+    if (!reader.EndsWithEmptyLine()) {
+        *error = fileName + ":" + std::to_string(reader.LineNumber()) +
+                 ": the export stops before regedit's closing empty line: is it cut short?";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace cvp

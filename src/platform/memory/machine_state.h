@@ -55,6 +55,9 @@ struct MachineState {
     std::string processUser = "S-1-5-21-0-0-0-1000";
     bool wow64 = false;
     bool administrator = true;
+    // Present devices are those Windows started (a "Control" subkey), as in an export
+    // of a running Windows; else those Wine's SetupAPI lists (a well-formed ClassGUID).
+    bool startedDevices = false;
     bool hasPciConfig = false;
     std::map<std::tuple<Dword, Dword, Dword>, Dword> pciConfig;
 

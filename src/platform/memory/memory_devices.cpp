@@ -1,5 +1,7 @@
-// Present devices as Wine's SetupAPI finds them in the Enum keys, and their removal
-// as Windows' SetupDiRemoveDevice does it.
+// Present devices as Wine's SetupAPI finds them in the Enum keys (or, for an export of a
+// running Windows, as Windows started them), and their removal as Windows'
+// SetupDiRemoveDevice does it.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -30,9 +32,20 @@ bool IsGuidText(const std::vector<unsigned char>& data) {
     return true;
 }
 
-bool IsPresentInstance(const RegKey& instance) {
+bool IsPresentInstance(const MachineState& machine, const RegKey& instance) {
+    if (machine.startedDevices) return instance.FindChild("Control") != nullptr;
     const RegValue* classGuid = instance.FindValue("ClassGUID");
     return classGuid != nullptr && classGuid->type == kRegSz && IsGuidText(classGuid->data);
+}
+
+// Windows Vista and later keep a description as "@oem5.inf,%desc%;Text", and SetupAPI
+// gives the text after the last ";".
+std::vector<unsigned char> DescriptionAsRead(const MachineState& machine,
+                                             const std::vector<unsigned char>& data) {
+    if (!machine.startedDevices || data.empty() || data.front() != '@') return data;
+    const auto semicolon = std::find(data.rbegin(), data.rend(), ';');
+    if (semicolon == data.rend()) return data;
+    return std::vector<unsigned char>(semicolon.base(), data.end());
 }
 
 KeyLocation MachineKey(const std::string& path) { return {Root::LocalMachine, path}; }
@@ -117,8 +130,12 @@ class MemoryDeviceSet final : public DeviceSet {
         const RegKey* instance =
             machine->registry.Find(MachineKey(std::string(kEnumPath) + "\\" + members_[index]));
         const RegValue* value = instance == nullptr ? nullptr : instance->FindValue(valueName);
-        if (value == nullptr || value->data.size() > size) return false;
-        if (!value->data.empty()) std::memcpy(buffer, value->data.data(), value->data.size());
+        if (value == nullptr) return false;
+        const std::vector<unsigned char> data = property == kPropertyDeviceDesc
+                                                    ? DescriptionAsRead(*machine, value->data)
+                                                    : value->data;
+        if (data.size() > size) return false;
+        if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
         return true;
     }
 
@@ -145,9 +162,11 @@ class MemoryDeviceSet final : public DeviceSet {
 }  // namespace
 }  // namespace memory
 
-// Instances under Enum\<enumerator>\<device>\ that carry a well-formed ClassGUID, devices
-// then instances in registry order, as Wine lists them. An enumerator with no key
-// gives an empty set, as Wine does.
+void MemoryMachine::ListStartedDevices() { state_->machine.startedDevices = true; }
+
+// Instances under Enum\<enumerator>\<device>\ that carry a well-formed ClassGUID (or that
+// Windows started), devices then instances in registry order, as Wine lists them. An enumerator
+// with no key gives an empty set, as Wine does.
 std::unique_ptr<DeviceSet> MemoryMachine::OpenPresentDevices(const char* enumerator) {
     if (enumerator == nullptr || *enumerator == '\0') return nullptr;
     std::vector<std::string> members;
@@ -160,7 +179,7 @@ std::unique_ptr<DeviceSet> MemoryMachine::OpenPresentDevices(const char* enumera
     for (size_t i = 0; bus != nullptr && bus->ChildAt(i) != nullptr; ++i) {
         const memory::RegKey& device = *bus->ChildAt(i);
         for (size_t j = 0; const memory::RegKey* instance = device.ChildAt(j); ++j) {
-            if (memory::IsPresentInstance(*instance)) {
+            if (memory::IsPresentInstance(state_->machine, *instance)) {
                 members.push_back(bus->name() + "\\" + device.name() + "\\" + instance->name());
             }
         }

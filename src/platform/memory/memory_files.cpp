@@ -225,6 +225,17 @@ bool MemoryMachine::DeleteFileAt(const char* path) {
 
 // A directory goes only when empty, writable, not a link, and not the current
 // directory (which the process holds open without delete sharing) or above it.
+// A lock is another program's handle that shares no deletion; a module regsvr32 has
+// loaded is held the same way.
+bool MemoryMachine::OpenForDelete(const char* path) {
+    memory::MachineState& machine = state_->machine;
+    FilePath resolved;
+    const FileNode* node = Lookup(machine, path, &resolved);
+    if (node == nullptr || node->directory) return false;
+    const std::string key = FileTree::Key(resolved.names);
+    return machine.lockedFiles.count(key) == 0 && !machine.IsModuleLoaded(key);
+}
+
 bool MemoryMachine::RemoveDirectoryAt(const char* path) {
     memory::MachineState& machine = state_->machine;
     FilePath resolved;

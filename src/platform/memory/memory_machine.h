@@ -43,6 +43,8 @@ class MemoryMachine : public Registry,
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
     Long WriteKeyDacl(const char* objectName, Dword securityInformation, const char* sddl) override;
+    // This machine holds no links: its CurrentControlSet is a key, as Wine's.
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override;
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
@@ -51,6 +53,7 @@ class MemoryMachine : public Registry,
     Dword GetAttributes(const char* path) override;
     bool SetAttributes(const char* path, Dword attributes) override;
     bool DeleteFileAt(const char* path) override;
+    bool OpenForDelete(const char* path) override;
     bool RemoveDirectoryAt(const char* path) override;
     bool CreateDirectoryAt(const char* path, const char* sddl) override;
     Long ReadFileSecurity(const char* path, std::string* sddl) override;
@@ -106,6 +109,12 @@ class MemoryMachine : public Registry,
     void SetFileSecurity(const std::string& path, const std::string& sddl);
     bool FileExists(const std::string& path) const;
     std::string FileContent(const std::string& path) const;
+
+    // Present devices are the Enum instances Windows has started, those with a "Control"
+    // subkey, as a registry export of a running Windows shows them, and descriptions
+    // read as SetupAPI reads them there ("@oem5.inf,%desc%;Text" gives "Text"). By
+    // default they are the instances Wine lists, with a well-formed ClassGUID.
+    void ListStartedDevices();
 
     void SetCountryCode(const std::string& code);
     void SetOsVersion(const OsVersion& version);

@@ -231,6 +231,8 @@ Long MemoryMachine::DeleteTree(Root root, const char* path) {
     return memory::DeleteKeyTree(*parent, *key);
 }
 
+Long MemoryMachine::ReadKeyLink(Root, const char*, std::string*) { return kErrorFileNotFound; }
+
 Long MemoryMachine::ReadKeyDacl(const char* objectName, std::string* sddl) {
     KeyLocation where;
     if (objectName == nullptr || sddl == nullptr || !KeyFromObjectName(objectName, &where)) {

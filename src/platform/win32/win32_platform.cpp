@@ -362,6 +362,26 @@ Long Win32Platform::DeleteTree(Root root, const char* path) {
     return static_cast<Long>(libraries_->deleteKey(RootKey(root), path));
 }
 
+Long Win32Platform::ReadKeyLink(Root root, const char* path, std::string* target) {
+    HKEY opened = nullptr;
+    LONG result =
+        RegOpenKeyExA(RootKey(root), path, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &opened);
+    if (result != ERROR_SUCCESS) return result;
+    const UniqueKey key(opened);
+    // A REG_LINK value is UTF-16 whichever call reads it: it is no string type.
+    BYTE data[1024];
+    DWORD type = 0;
+    DWORD size = sizeof data;
+    result = RegQueryValueExA(key.get(), "SymbolicLinkValue", nullptr, &type, data, &size);
+    if (result == ERROR_SUCCESS && type != REG_LINK) result = ERROR_FILE_NOT_FOUND;
+    if (result != ERROR_SUCCESS) return result;
+    target->clear();
+    for (DWORD i = 0; i + 1 < size; i += 2) {
+        target->push_back(data[i + 1] == 0 ? static_cast<char>(data[i]) : '?');
+    }
+    return ERROR_SUCCESS;
+}
+
 Long Win32Platform::ReadKeyDacl(const char* objectName, std::string* sddl) {
     return ReadNamedSecurity(objectName, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, sddl);
 }
@@ -402,6 +422,13 @@ bool Win32Platform::SetAttributes(const char* path, Dword attributes) {
 }
 
 bool Win32Platform::DeleteFileAt(const char* path) { return DeleteFileA(path) != FALSE; }
+
+bool Win32Platform::OpenForDelete(const char* path) {
+    const UniqueHandle file(ValidOrNull(
+        CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    return file != nullptr;
+}
 
 bool Win32Platform::RemoveDirectoryAt(const char* path) { return RemoveDirectoryA(path) != FALSE; }
 

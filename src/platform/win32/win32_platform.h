@@ -33,6 +33,7 @@ class Win32Platform : public Registry,
     Long DeleteTree(Root root, const char* path) override;
     Long ReadKeyDacl(const char* objectName, std::string* sddl) override;
     Long WriteKeyDacl(const char* objectName, Dword securityInformation, const char* sddl) override;
+    Long ReadKeyLink(Root root, const char* path, std::string* target) override;
 
     // --- Files ---
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
@@ -41,6 +42,7 @@ class Win32Platform : public Registry,
     Dword GetAttributes(const char* path) override;
     bool SetAttributes(const char* path, Dword attributes) override;
     bool DeleteFileAt(const char* path) override;
+    bool OpenForDelete(const char* path) override;
     bool RemoveDirectoryAt(const char* path) override;
     bool CreateDirectoryAt(const char* path, const char* sddl) override;
     Long ReadFileSecurity(const char* path, std::string* sddl) override;
