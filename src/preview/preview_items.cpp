@@ -35,13 +35,14 @@ bool WithinAny(const std::unordered_set<std::string>& keys, const std::string& k
 }  // namespace
 
 bool PreviewItems::BeforeRemoval(const Removal& removal) {
-    pending_ = Describe(removal);
+    pending_.push_back(Describe(removal));
     return true;
 }
 
 void PreviewItems::AfterRemoval(const Removal&, bool removed) {
-    if (removed) items_.insert(items_.end(), pending_.begin(), pending_.end());
-    pending_.clear();
+    if (pending_.empty()) return;
+    if (removed) items_.insert(items_.end(), pending_.front().begin(), pending_.front().end());
+    pending_.pop_front();
 }
 
 void PreviewItems::AddKeyTree(Root root, const std::string& path, std::vector<Item>* items) {
@@ -76,6 +77,9 @@ std::vector<PreviewItems::Item> PreviewItems::Describe(const Removal& removal) {
             break;
         }
         case Removal::Kind::File:
+            // A file gone already (a PNF the driver store's removal names after the run
+            // deleted it) is no item.
+            if (view_.files.GetAttributes(removal.path.c_str()) == kInvalidAttributes) break;
             items.push_back({"file " + removal.path,
                              view_.files.OpenForDelete(removal.path.c_str())
                                  ? ""

@@ -12,6 +12,7 @@
 // What the preview can't know is said after a tab on the item's line, in parentheses.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,8 @@ class PreviewItems : public RemovalObserver {
 
     Platform view_;
     DeviceFootprints& footprints_;
-    std::vector<Item> pending_;  // what the removal under way takes
+    // What each removal under way takes, oldest first (one call may remove two things).
+    std::deque<std::vector<Item>> pending_;
     std::vector<Item> items_;
 };
 
