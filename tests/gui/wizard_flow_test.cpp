@@ -460,6 +460,11 @@ TEST_F(WizardFlow, ClosingTheProgressPageDuringARunStopsItAfterTheRemovalUnderWa
         << "no take-over of " << kBt848Service << " seen";
     ASSERT_TRUE(WaitUntil([&] { return ReceiptHoldsKey(kBt848Service); }, 3 * kPatience))
         << "no receipt entry of " << kBt848Service << " seen";
+    // The entry is on the disk a moment before the deletion reaches the machine; a stop
+    // in between ends the run before it. Its first subkeys gone, the deletion is under way.
+    ASSERT_TRUE(WaitUntil([&] { return !KeyExists(kBt848Service + "\\Parameters\\0"); },
+                          3 * kPatience))
+        << "no deletion of " << kBt848Service << " seen";
     const DWORD closed = GetTickCount();
     PostClose(progress);
     ASSERT_EQ(purger.ExitCodeWithin(kStopWait + kPatience), 0) << "the wizard did not end";
