@@ -79,8 +79,8 @@ class ForwardingPlatform : public Registry,
     Dword FullPath(const char* path, char* buffer, Dword size) override {
         return inner_.files.FullPath(path, buffer, size);
     }
-    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override {
-        return inner_.files.WriteFileFlushed(path, data, size, how);
+    bool WriteFileFlushed(const char* path, const char* data, Dword size) override {
+        return inner_.files.WriteFileFlushed(path, data, size);
     }
     bool ReadWholeFile(const char* path, std::string* content) override {
         return inner_.files.ReadWholeFile(path, content);

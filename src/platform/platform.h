@@ -101,6 +101,9 @@ class OpenedFile {
     virtual Dword FinalPath(char* buffer, Dword size) = 0;
     // WriteFile of `size` bytes in one write: true when all of them were written.
     virtual bool Write(const char* data, Dword size) = 0;
+    // FlushFileBuffers: true once what was written is on the disk. Needs the file opened
+    // with GENERIC_WRITE.
+    virtual bool Flush() = 0;
 };
 
 class Files {
@@ -129,20 +132,19 @@ class Files {
     // GetPrivateProfileStringA with a section and a key.
     virtual Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                                     char* buffer, Dword size, const char* file) = 0;
-    // CreateFileA without security attributes or template: `access` (FILE_APPEND_DATA),
-    // `share`, `disposition` (OPEN_ALWAYS creates a missing file) and `flags`
-    // (FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, not what it points to). A
-    // relative path lies in the current directory. Null when it fails.
+    // CreateFileA without security attributes or template: `access` (FILE_APPEND_DATA or
+    // GENERIC_WRITE), `share`, `disposition` (OPEN_ALWAYS creates a missing file,
+    // CREATE_NEW only a missing one) and `flags` (FILE_FLAG_OPEN_REPARSE_POINT opens a
+    // link itself, not what it points to). A relative path lies in the current
+    // directory. Null when it fails.
     virtual std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
                                                    Dword disposition, Dword flags) = 0;
     // GetFullPathNameA: the length copied, or the size needed with the NUL when `size` is
     // too small; 0 when it fails.
     virtual Dword FullPath(const char* path, char* buffer, Dword size) = 0;
-    // CreateFileA (CREATE_NEW, which fails when the file is there; or OPEN_ALWAYS with
-    // append-only access), one WriteFile of `size` bytes, FlushFileBuffers, CloseHandle:
-    // true once the bytes are on the disk.
-    enum class Write { CreateNew, Append };
-    virtual bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) = 0;
+    // CreateFileA with CREATE_NEW (which fails when the file is there), one WriteFile of
+    // `size` bytes, FlushFileBuffers, CloseHandle: true once the bytes are on the disk.
+    virtual bool WriteFileFlushed(const char* path, const char* data, Dword size) = 0;
     // CreateFileA for reading (others may read too), ReadFile to the end, CloseHandle.
     virtual bool ReadWholeFile(const char* path, std::string* content) = 0;
 };

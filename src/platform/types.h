@@ -77,6 +77,7 @@ constexpr Dword kUnprotectedDaclSecurityInformation = 0x20000000;
 // CreateFileA: access, sharing, disposition and flags.
 constexpr Dword kFileAppendData = 0x0004;
 constexpr Dword kFileShareRead = 0x00000001;
+constexpr Dword kCreateNew = 1;
 constexpr Dword kOpenExisting = 3;
 constexpr Dword kOpenAlways = 4;
 constexpr Dword kFileFlagOpenReparsePoint = 0x00200000;

@@ -333,6 +333,7 @@ class UnwrittenFile final : public OpenedFile {
         if (kept_ != nullptr && data != nullptr) kept_->append(data, size);
         return true;
     }
+    bool Flush() override { return true; }
 
   private:
     std::string* kept_;
@@ -521,7 +522,7 @@ Dword PreviewOverlay::ReadProfileString(const char* section, const char* key,
 
 bool PreviewOverlay::CreateDirectoryAt(const char*, const char*) { return false; }
 
-bool PreviewOverlay::WriteFileFlushed(const char*, const char*, Dword, Write) { return false; }
+bool PreviewOverlay::WriteFileFlushed(const char*, const char*, Dword) { return false; }
 
 Long PreviewOverlay::ReadFileSecurity(const char* path, std::string* sddl) {
     if (hidden_->FileGone(FileIdentity(path))) return kErrorFileNotFound;

@@ -50,7 +50,7 @@ class PreviewOverlay : public ForwardingPlatform {
     // Nothing is made or written: the run's state folder stays as it is, and what the run
     // keeps there is not kept.
     bool CreateDirectoryAt(const char* path, const char* sddl) override;
-    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override;
+    bool WriteFileFlushed(const char* path, const char* data, Dword size) override;
     Long ReadFileSecurity(const char* path, std::string* sddl) override;
     Dword ReadProfileString(const char* section, const char* key, const char* defaultValue,
                             char* buffer, Dword size, const char* file) override;

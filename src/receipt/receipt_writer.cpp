@@ -8,7 +8,6 @@
 #include "platform/image/registry_paths.h"
 #include "receipt/receipt_folders.h"
 #include "run/family_catalogue.h"
-#include "run/plain_file.h"
 #include "run/state_folder.h"
 
 namespace cvp {
@@ -40,7 +39,7 @@ std::string Spelled(Files& files, const std::string& path) {
 }  // namespace
 
 ReceiptWriter::ReceiptWriter(Platform machine, ProductFamily family)
-    : machine_(machine), family_(family) {
+    : machine_(machine), family_(family), footprints_(machine_.registry) {
     machine_.system.ReadLocalTime(&start_);
 }
 
@@ -66,13 +65,19 @@ bool ReceiptWriter::Open() {
         if (files.CreateDirectoryAt(candidate.c_str(), nullptr)) folder = candidate;
     }
     if (folder.empty()) return false;
+    if (files.CreateDirectoryAt((folder + "\\" + kCopiesFolderName).c_str(), nullptr)) {
+        // The run is the journal's only writer: it stays open, and each write goes on at
+        // its end.
+        journal_ = files.OpenFileAt((folder + "\\" + kJournalName).c_str(), kGenericWrite,
+                                    kFileShareRead, kCreateNew, kAttrNormal);
+    }
     const std::string header =
         "\xFF\xFE" +
         JournalBytes(JournalHeader("CVPurger receipt of the run of " + TimeText(start_) +
                                    ", family " + FamilyToken(family_)));
-    if (!files.CreateDirectoryAt((folder + "\\" + kCopiesFolderName).c_str(), nullptr) ||
-        !files.WriteFileFlushed((folder + "\\" + kJournalName).c_str(), header.data(),
-                                static_cast<Dword>(header.size()), Files::Write::CreateNew)) {
+    if (!journal_ || !journal_->Write(header.data(), static_cast<Dword>(header.size())) ||
+        !journal_->Flush()) {
+        journal_.reset();
         DeleteReceipt(files, folder);
         return false;
     }
@@ -87,13 +92,8 @@ bool ReceiptWriter::Open() {
 bool ReceiptWriter::Append(const std::string& text, bool flushed) {
     if (unwritable_) return false;
     const std::string bytes = JournalBytes(text);
-    const std::string journal = folder_ + "\\" + kJournalName;
-    Files& files = machine_.files;
-    const bool written =
-        flushed ? files.WriteFileFlushed(journal.c_str(), bytes.data(),
-                                         static_cast<Dword>(bytes.size()), Files::Write::Append)
-                : AppendToPlainFile(files, journal.c_str(), bytes.data(),
-                                    static_cast<Dword>(bytes.size()));
+    const bool written = journal_->Write(bytes.data(), static_cast<Dword>(bytes.size())) &&
+                         (!flushed || journal_->Flush());
     if (!written) unwritable_ = true;
     return written;
 }
@@ -193,8 +193,7 @@ bool ReceiptWriter::Describe(const Removal& removal, JournalEntry* entry) {
             entry->description = removal.name;
             entry->hardwareIds = removal.hardwareIds;
             // The device key holds the instance key, the bus key both.
-            const std::vector<std::string> keys =
-                DeviceRemovalKeys(machine_.registry, removal.path);
+            const std::vector<std::string> keys = footprints_.Keys(removal.path);
             for (const std::string& key : keys) {
                 const bool covered = std::any_of(keys.begin(), keys.end(), [&](const auto& other) {
                     return Within(key, other);
@@ -230,8 +229,7 @@ bool ReceiptWriter::CopyFile(JournalEntry* entry) {
         copy = std::string(kCopiesFolderName) + "\\" + number;
     }
     const std::string path = folder_ + "\\" + copy;
-    if (!files.WriteFileFlushed(path.c_str(), content.data(), static_cast<Dword>(content.size()),
-                                Files::Write::CreateNew)) {
+    if (!files.WriteFileFlushed(path.c_str(), content.data(), static_cast<Dword>(content.size()))) {
         files.DeleteFileAt(path.c_str());
         return false;
     }
@@ -314,10 +312,12 @@ std::string ReceiptWriter::Summary() const {
 }
 
 void ReceiptWriter::Finish() {
-    if (folder_.empty() || !Append(RunEndedLine(entries_), true)) return;
+    const bool ended = !folder_.empty() && Append(RunEndedLine(entries_), true);
+    journal_.reset();
+    if (!ended) return;
     const std::string summary = Summary();
     machine_.files.WriteFileFlushed((folder_ + "\\" + kSummaryName).c_str(), summary.data(),
-                                    static_cast<Dword>(summary.size()), Files::Write::CreateNew);
+                                    static_cast<Dword>(summary.size()));
 }
 
 }  // namespace cvp

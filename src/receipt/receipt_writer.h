@@ -10,8 +10,10 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "changes/footprints.h"
 #include "changes/removal_watch.h"
 #include "receipt/journal.h"
 #include "run/run_state.h"
@@ -50,8 +52,12 @@ class ReceiptWriter : public RemovalObserver {
 
     Platform machine_;
     ProductFamily family_;
+    // The keys each removed device takes: a run adds no interface key, so they are
+    // indexed once.
+    DeviceFootprints footprints_;
     LocalTime start_;
     std::string folder_;
+    std::unique_ptr<OpenedFile> journal_;  // Receipt.reg, from the first entry on
     bool unwritable_ = false;
     int entries_ = 0;
     // The entries of the removals under way, oldest first; number 0 for one that had

@@ -242,8 +242,7 @@ class Restorer {
         }
         RestorePath(entry, &tally_.restored.files, "it can't be written", [&](const char* path) {
             return files_.WriteFileFlushed(path, copy->second.data(),
-                                           static_cast<Dword>(copy->second.size()),
-                                           Files::Write::CreateNew);
+                                           static_cast<Dword>(copy->second.size()));
         });
     }
 
@@ -414,8 +413,7 @@ std::string RestoreReceipt(Platform& platform, const std::string& named) {
     text += restorer.log();
     AppendToPlainFile(files, log.c_str(), text.data(), static_cast<Dword>(text.size()));
     const std::string restored = "Restored on " + Now(platform.system) + "\r\n";
-    files.WriteFileFlushed(mark.c_str(), restored.data(), static_cast<Dword>(restored.size()),
-                           Files::Write::CreateNew);
+    files.WriteFileFlushed(mark.c_str(), restored.data(), static_cast<Dword>(restored.size()));
     return Outcome(name, folder, restorer.tally());
 }
 

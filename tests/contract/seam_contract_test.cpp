@@ -1066,23 +1066,40 @@ TEST_F(SeamContract, ARelativeNameOpensAPlainFileInTheCurrentDirectory) {
 
 // --- Files: writing back ---------------------------------------------------------------
 
-TEST_F(SeamContract, WriteFileFlushedCreatesOnlyNewFilesOrAppends) {
+TEST_F(SeamContract, WriteFileFlushedCreatesOnlyNewFiles) {
     ASSERT_TRUE(ApplyFiles({File("there.bin", "old")}));
     const std::string fresh = Scratch("fresh.bin");
     const std::string bytes("\0\x01\xfe\r\n", 5);
-    EXPECT_TRUE(files().WriteFileFlushed(fresh.c_str(), bytes.data(), 5, Files::Write::CreateNew));
+    EXPECT_TRUE(files().WriteFileFlushed(fresh.c_str(), bytes.data(), 5));
     EXPECT_EQ(Content(fresh), bytes);
-    EXPECT_FALSE(files().WriteFileFlushed(fresh.c_str(), "x", 1, Files::Write::CreateNew));
-    EXPECT_TRUE(files().WriteFileFlushed(fresh.c_str(), "tail", 4, Files::Write::Append));
-    EXPECT_EQ(Content(fresh), bytes + "tail");
+    EXPECT_FALSE(files().WriteFileFlushed(fresh.c_str(), "x", 1));
+    EXPECT_EQ(Content(fresh), bytes);
 
     const std::string there = Scratch("there.bin");
-    EXPECT_FALSE(files().WriteFileFlushed(there.c_str(), "x", 1, Files::Write::CreateNew));
+    EXPECT_FALSE(files().WriteFileFlushed(there.c_str(), "x", 1));
     EXPECT_EQ(Content(there), "old");
-    EXPECT_TRUE(
-        files().WriteFileFlushed(Scratch("appended.bin").c_str(), "a", 1, Files::Write::Append));
-    EXPECT_FALSE(files().WriteFileFlushed(Scratch("nowhere\\x.bin").c_str(), "x", 1,
-                                          Files::Write::CreateNew));
+    EXPECT_FALSE(files().WriteFileFlushed(Scratch("nowhere\\x.bin").c_str(), "x", 1));
+}
+
+// A receipt's journal: made new, kept open, each write going on at the end, flushed.
+TEST_F(SeamContract, AFileOpenedNewForWritingTakesWritesInOrderAndFlushes) {
+    ASSERT_TRUE(ApplyFiles({File("there.bin", "old")}));
+    EXPECT_EQ(files().OpenFileAt(Scratch("there.bin").c_str(), kGenericWrite, kFileShareRead,
+                                 kCreateNew, kAttrNormal),
+              nullptr);
+    EXPECT_EQ(Content(Scratch("there.bin")), "old");
+
+    const std::string journal = Scratch("journal.reg");
+    std::unique_ptr<OpenedFile> file =
+        files().OpenFileAt(journal.c_str(), kGenericWrite, kFileShareRead, kCreateNew, kAttrNormal);
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->Write("one ", 4));
+    EXPECT_TRUE(file->Flush());
+    EXPECT_EQ(Content(journal), "one ");  // others may read it meanwhile
+    EXPECT_TRUE(file->Write("two", 3));
+    EXPECT_TRUE(file->Flush());
+    file.reset();
+    EXPECT_EQ(Content(journal), "one two");
 }
 
 // A driver file that is loaded is held open with read sharing; it is still read whole.

@@ -427,6 +427,12 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
 
     Platform platform() { return Platform{*this, *this, *this, *this, *this}; }
     void KillAfter(size_t calls) { limit_ = calls; }
+    // The kill as a power cut: what a file opened through the tap was given and not yet
+    // flushed is lost with it. Without it a killed process's writes stay, as they do in
+    // the system's cache (the log's lines are never flushed).
+    void CutPowerAtKill() { powerCut_ = true; }
+    bool losesUnflushedWrites() const { return powerCut_; }
+    bool killed() const { return calls_ > limit_; }
     void RecordDeletions() { recording_ = true; }
     size_t calls() const { return calls_; }
     const std::vector<DeletionPoint>& deletions() const { return deletions_; }
@@ -583,8 +589,8 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
         deletions_.back().logged = line;
         awaitingLog_ = false;
     }
-    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override {
-        return Pass() && machine_.WriteFileFlushed(path, data, size, how);
+    bool WriteFileFlushed(const char* path, const char* data, Dword size) override {
+        return Pass() && machine_.WriteFileFlushed(path, data, size);
     }
     bool ReadWholeFile(const char* path, std::string* content) override {
         return Pass() && machine_.ReadWholeFile(path, content);
@@ -663,6 +669,7 @@ class SeamTap : public Registry, public Files, public Devices, public Processes,
 
     MemoryMachine& machine_;
     size_t calls_ = 0;
+    bool powerCut_ = false;
     size_t limit_ = std::numeric_limits<size_t>::max();
     size_t actionCall_ = 0;
     std::function<void()> action_;
@@ -775,16 +782,33 @@ class File final : public OpenedFile {
     Dword FinalPath(char* buffer, Dword size) override {
         return tap_.Pass() ? file_->FinalPath(buffer, size) : 0;
     }
+    ~File() override {
+        if (!tap_.killed()) WriteHeld();
+    }
     bool Write(const char* data, Dword size) override {
-        if (!tap_.Pass() || !file_->Write(data, size)) return false;
+        if (!tap_.Pass()) return false;
+        if (tap_.losesUnflushedWrites()) {
+            held_.append(data, size);
+        } else if (!file_->Write(data, size)) {
+            return false;
+        }
         if (log_) tap_.NoteLogLine(data, size);
         return true;
     }
+    bool Flush() override { return tap_.Pass() && WriteHeld() && file_->Flush(); }
 
   private:
+    // What the system's cache holds until a flush or the close.
+    bool WriteHeld() {
+        const std::string held = std::move(held_);
+        held_.clear();
+        return held.empty() || file_->Write(held.data(), static_cast<Dword>(held.size()));
+    }
+
     SeamTap& tap_;
     std::unique_ptr<OpenedFile> file_;
-    bool log_;  // UnInstall.log
+    bool log_;          // UnInstall.log
+    std::string held_;  // written since the last flush, when the power may be cut
 };
 
 class Started final : public Process {

@@ -166,9 +166,9 @@ size_t KillsPerRun() { return SampleSize("CVP_RESTORE_KILLS_PER_RUN", 8); }
 
 class StoppedRun : public testing::TestWithParam<ImageRun> {};
 
-// Killed right before each deletion and right after it (before its log line), then
-// restored: the receipt covers every deletion made, and the DACLs and attributes the
-// run had changed on the way.
+// Killed right before each deletion and right after it (before its log line), as by a
+// power cut that loses what was not flushed, then restored: the receipt covers every
+// deletion made, and the DACLs and attributes the run had changed on the way.
 TEST_P(StoppedRun, KilledAtEachDeletionThenRestoredIsAsBeforeTheRun) {
     const CleanRun* clean = LearnCleanRun(GetParam(), true);
     ASSERT_NE(clean, nullptr);
@@ -184,6 +184,7 @@ TEST_P(StoppedRun, KilledAtEachDeletionThenRestoredIsAsBeforeTheRun) {
             ASSERT_TRUE(LoadFresh(*clean, &machine));
             SeamTap tap(machine);
             tap.KillAfter(killAfter);
+            tap.CutPowerAtKill();
             RunToken(tap.platform(), GetParam().token);
             Restore(machine.platform());
             ExpectSame(Whole(machine), before, "the kill and /restore");

@@ -99,6 +99,9 @@ class MemoryOpenedFile final : public OpenedFile {
         return true;
     }
 
+    // Nothing is held back from the machine: what was written is there while the file is.
+    bool Flush() override { return machine_.lock() && body_.lock(); }
+
   private:
     std::weak_ptr<memory::MachineState> machine_;
     std::vector<std::string> names_;
@@ -322,9 +325,13 @@ std::unique_ptr<OpenedFile> MemoryMachine::OpenFileAt(const char* path, Dword /*
         machine.lockedFiles.count(FileTree::Key(resolved.names)) != 0) {
         return nullptr;
     }
+    if (node != nullptr && disposition == kCreateNew) return nullptr;
     if (node == nullptr) {
         const FileNode* parent = machine.files.Find(ParentNames(resolved.names));
-        if (disposition != kOpenAlways || parent == nullptr || !parent->directory) return nullptr;
+        if ((disposition != kOpenAlways && disposition != kCreateNew) || parent == nullptr ||
+            !parent->directory) {
+            return nullptr;
+        }
         node = machine.files.Put(resolved.names, false);
         if (node == nullptr) return nullptr;
     } else if (node->directory || (node->attributes & kAttrReadOnly)) {
@@ -345,16 +352,12 @@ Dword MemoryMachine::FullPath(const char* path, char* buffer, Dword size) {
     return CopyDirectoryName(full.c_str(), buffer, size);
 }
 
-// CREATE_NEW refuses a file that is there; OPEN_ALWAYS appends. Refused as any opening
-// for writing is, and where the drive has no room left for the bytes.
-bool MemoryMachine::WriteFileFlushed(const char* path, const char* data, Dword size, Write how) {
-    FilePath resolved;
-    if (size > state_->machine.freeBytes ||
-        (how == Write::CreateNew && Lookup(state_->machine, path, &resolved) != nullptr)) {
-        return false;
-    }
+// Refused for a file that is there, as any opening for writing is, and where the drive
+// has no room left for the bytes.
+bool MemoryMachine::WriteFileFlushed(const char* path, const char* data, Dword size) {
+    if (size > state_->machine.freeBytes) return false;
     const std::unique_ptr<OpenedFile> file =
-        OpenFileAt(path, kGenericWrite, kFileShareRead, kOpenAlways, kAttrNormal);
+        OpenFileAt(path, kGenericWrite, kFileShareRead, kCreateNew, kAttrNormal);
     return file != nullptr && file->Write(data, size);
 }
 

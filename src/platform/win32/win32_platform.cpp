@@ -191,6 +191,8 @@ class Win32OpenedFile : public OpenedFile {
         return WriteFile(file_.get(), data, size, &written, nullptr) != FALSE && written == size;
     }
 
+    bool Flush() override { return FlushFileBuffers(file_.get()) != FALSE; }
+
   private:
     UniqueHandle file_;
 };
@@ -464,18 +466,10 @@ Dword Win32Platform::FullPath(const char* path, char* buffer, Dword size) {
     return GetFullPathNameA(path, size, buffer, nullptr);
 }
 
-bool Win32Platform::WriteFileFlushed(const char* path, const char* data, Dword size, Write how) {
-    // FlushFileBuffers needs GENERIC_WRITE, so an append moves to the end itself; the
-    // files written this way have one writer.
-    const bool append = how == Write::Append;
+bool Win32Platform::WriteFileFlushed(const char* path, const char* data, Dword size) {
     UniqueHandle file(ValidOrNull(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                              append ? OPEN_ALWAYS : CREATE_NEW,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr)));
+                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
     if (!file) return false;
-    if (append && SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-        GetLastError() != NO_ERROR) {
-        return false;
-    }
     DWORD written = 0;
     return WriteFile(file.get(), data, size, &written, nullptr) != FALSE && written == size &&
            FlushFileBuffers(file.get()) != FALSE;

@@ -51,7 +51,7 @@ class Win32Platform : public Registry,
     std::unique_ptr<OpenedFile> OpenFileAt(const char* path, Dword access, Dword share,
                                            Dword disposition, Dword flags) override;
     Dword FullPath(const char* path, char* buffer, Dword size) override;
-    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override;
+    bool WriteFileFlushed(const char* path, const char* data, Dword size) override;
     bool ReadWholeFile(const char* path, std::string* content) override;
 
     // --- Devices ---
