@@ -245,7 +245,8 @@ class ProfiledSearch final : public FileSearch {
     std::unique_ptr<FileSearch> inner_;
 };
 
-// Opening the log, looking at it and writing a line all count as appending.
+// Opening a file (the log, the receipt's journal), looking at it and writing to it all
+// count as appending; a flush as a flushed write.
 class ProfiledOpenedFile final : public OpenedFile {
   public:
     ProfiledOpenedFile(SeamProfile& profile, std::unique_ptr<OpenedFile> inner)
@@ -261,6 +262,10 @@ class ProfiledOpenedFile final : public OpenedFile {
     bool Write(const char* data, Dword size) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAppend));
         return inner_->Write(data, size);
+    }
+    bool Flush() override {
+        SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileWriteFlushed));
+        return inner_->Flush();
     }
 
   private:
@@ -328,9 +333,9 @@ class ProfiledFiles final : public Files {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileAppend));
         return inner_.FullPath(path, buffer, size);
     }
-    bool WriteFileFlushed(const char* path, const char* data, Dword size, Write how) override {
+    bool WriteFileFlushed(const char* path, const char* data, Dword size) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileWriteFlushed));
-        return inner_.WriteFileFlushed(path, data, size, how);
+        return inner_.WriteFileFlushed(path, data, size);
     }
     bool ReadWholeFile(const char* path, std::string* content) override {
         SeamProfile::Timer timer(profile_, profile_.Stats(OtherOp::FileRead));
