@@ -22,16 +22,21 @@ std::vector<std::string> SubkeyNames(RegistryKey& key) {
     return names;
 }
 
-// A value's bytes: the size first, then the data; it is read again if it grew between.
+constexpr Dword kFirstReadSize = 256;  // most values fit: one query each
+
+// A value's bytes, read into a buffer that holds most values; a longer one is read again
+// at the size the registry asks for (and again if it grew in between).
 bool ReadValueData(RegistryKey& key, const std::string& name, Dword* type, std::string* data) {
+    Dword size = kFirstReadSize;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        Dword size = 0;
-        if (key.QueryValue(name.c_str(), type, nullptr, &size) != kErrorSuccess) return false;
         data->assign(size, '\0');
         Dword read = size;
         const Long result = key.QueryValue(name.c_str(), type,
                                            reinterpret_cast<unsigned char*>(data->data()), &read);
-        if (result == kErrorMoreData) continue;
+        if (result == kErrorMoreData) {
+            size = read;
+            continue;
+        }
         if (result != kErrorSuccess) return false;
         data->resize(read);
         return true;

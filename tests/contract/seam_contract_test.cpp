@@ -448,9 +448,11 @@ TEST_F(SeamContract, QueryValueGivesTypeSizeAndUnexpandedData) {
               kErrorSuccess);
     EXPECT_STREQ(text, "default text");
 
+    // Too small a buffer: the size it needs, which a second read is given.
     size = 3;
     EXPECT_EQ(key->QueryValue("Text", nullptr, reinterpret_cast<unsigned char*>(text), &size),
               kErrorMoreData);
+    EXPECT_EQ(size, 6u);
     size = kTextSize;
     EXPECT_EQ(key->QueryValue("Missing", nullptr, reinterpret_cast<unsigned char*>(text), &size),
               kErrorFileNotFound);
